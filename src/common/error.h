@@ -1,0 +1,68 @@
+// Errors travel as exceptions carrying a number and a description, like the
+// engine's and runtime's errors the rest of the program tests for.
+#pragma once
+#include <stdexcept>
+#include <string>
+
+namespace velmo {
+
+// Error numbers used across the program.
+namespace err {
+constexpr long FileNotFound = 53;          // runtime: file not found
+constexpr long BadFileMode = 54;
+constexpr long InvalidArgument = 5;        // runtime: invalid procedure call or argument
+constexpr long PathNotFound = 76;
+constexpr long ObjectExists = 3012;        // engine: object already exists
+constexpr long TableExists = 3010;
+constexpr long NoCurrentRecord = 3021;
+constexpr long DuplicateKey = 3022;
+constexpr long CannotFindFile = 3024;
+constexpr long FileInUse = 3045;
+constexpr long CannotSave = 3046;
+constexpr long CannotOpen = 3049;
+constexpr long CannotLock = 3050;
+constexpr long Locked = 3006;
+constexpr long SyntaxError = 3075;
+constexpr long NoSuchTable = 3078;
+constexpr long FieldTooSmall = 3163;
+constexpr long NoSuchField = 3265;
+constexpr long PropertyNotFound = 3270;
+constexpr long NotADatabase = 3343;
+constexpr long ConversionError = 3421;
+constexpr long BadRecordLength = 59;       // runtime: bad record length
+constexpr long BadShiftJis = 9001;         // provider file bytes that are not Shift_JIS
+constexpr long UnsafeArchive = 9002;       // archive entry that would land outside the work folder
+constexpr long TooManyFiles = 9;           // runtime: subscript out of range (file list overflow)
+constexpr long EngineGeneric = 3000;
+}  // namespace err
+
+class VelmoError : public std::runtime_error {
+ public:
+  VelmoError(long number, std::string description, std::string source = {})
+      : std::runtime_error(description), number_(number), description_(std::move(description)),
+        source_(std::move(source)) {}
+  long number() const { return number_; }
+  const std::string& description() const { return description_; }
+  const std::string& source() const { return source_; }
+
+ private:
+  long number_;
+  std::string description_;
+  std::string source_;
+};
+
+// The "current error object" handed to the log: a number and a description.
+struct ErrObject {
+  long number = 0;
+  std::string description;
+  std::string source;
+  ErrObject() = default;
+  ErrObject(long n, std::string d, std::string s = {}) : number(n), description(std::move(d)), source(std::move(s)) {}
+  static ErrObject from(const VelmoError& e) { return {e.number(), e.description(), e.source()}; }
+  static ErrObject from(const std::exception& e) {
+    if (auto* v = dynamic_cast<const VelmoError*>(&e)) return from(*v);
+    return {err::EngineGeneric, e.what()};
+  }
+};
+
+}  // namespace velmo

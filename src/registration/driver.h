@@ -1,0 +1,43 @@
+// The registration driver: unpacks an archive into the work folder and registers
+// each text file in its own transaction through the reader of its kind.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velmo {
+
+class RegKOVA;
+
+// Source "J" registers provider archives, "V" JRA-VAN archives; returns -1 (True)
+// when the run stopped on an error, 0 otherwise.
+long regMain(const std::string& archivePath, const std::string& mode, const std::string& source);
+// False when every file was registered, true when the run stopped on an error.
+bool regMainKOVA(const std::string& archivePath, const std::string& mode);
+// Unpacks every entry of an LZH archive into the folder; true when unpacking failed.
+bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder);
+// Shell sort of names by plain character-code comparison (gap halving from count / 2).
+void SortPairs(std::vector<std::string>& names);
+
+// Orders archive paths: pack archives (name beginning "KO") first by name, then
+// every other path in ascending order. The list ends at its first empty entry.
+void OrderArchives(std::vector<std::string>& paths);
+
+// The JRA-VAN driver, installed by the JRA-VAN conversion.
+using VanDriver = std::function<bool(const std::string& archivePath, const std::string& mode)>;
+void SetVanDriver(VanDriver driver);
+
+// One row of the dispatch table.
+struct DispatchRow {
+  std::vector<std::string> prefixes;  // compared case-sensitively over their length
+  bool thisWeekOnly;
+  // The reader; empty while the kind has no reader yet.
+  std::function<void(RegKOVA& session, const std::string& file)> action;
+};
+const std::vector<DispatchRow>& DispatchTable();
+// The row a file name selects, or nullptr.
+const DispatchRow* DispatchFor(const std::string& fileName);
+// Kinds of the dispatch table that have no reader yet.
+std::vector<std::string> PendingKinds();
+
+}  // namespace velmo

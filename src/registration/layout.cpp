@@ -1,0 +1,297 @@
+#include "registration/layout.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <unordered_map>
+
+#include "common/error.h"
+#include "common/func.h"
+#include "common/text.h"
+#include "registration/families.h"
+
+namespace velmo::reg {
+
+Rule parseRule(std::string_view t) {
+  std::string s = text::trimBlanks(t);
+  Rule r;
+  auto num = [&](size_t from) {
+    std::string n = text::trimBlanks(s.substr(from));
+    if (n.empty()) throw VelmoError(err::InvalidArgument, "layout rule without a number: " + s);
+    return std::atoi(n.c_str());
+  };
+  if (s == "text") r.kind = RuleKind::Text;
+  else if (s == "trim") r.kind = RuleKind::Trim;
+  else if (s == "blank-null") r.kind = RuleKind::BlankNull;
+  else if (s == "number") r.kind = RuleKind::Number;
+  else if (s == "blank-null number") r.kind = RuleKind::BlankNullNumber;
+  else if (s == "key") r.kind = RuleKind::Key;
+  else if (text::startsWith(s, "trim head ")) {
+    r.kind = RuleKind::TrimHead;
+    r.k = num(10);
+  } else if (text::startsWith(s, "head ")) {
+    r.kind = RuleKind::Head;
+    r.k = num(5);
+  } else if (text::startsWith(s, "char ")) {
+    r.kind = RuleKind::Char;
+    r.k = num(5);
+  } else if (text::startsWith(s, "fixed ")) {
+    r.kind = RuleKind::Fixed;
+    r.literal = s.substr(6);
+    if (r.literal.size() >= 2 && r.literal.front() == '"' && r.literal.back() == '"')
+      r.literal = r.literal.substr(1, r.literal.size() - 2);
+  } else if (text::startsWith(s, "custom ")) {
+    r.kind = RuleKind::Custom;
+    r.literal = text::trimBlanks(s.substr(7));
+  } else {
+    throw VelmoError(err::InvalidArgument, "unknown layout rule: " + s);
+  }
+  return r;
+}
+
+std::string_view RecordView::bytes(int offset, int length) const {
+  size_t o = static_cast<size_t>(offset);
+  if (o >= bytes_.size()) return {};
+  return bytes_.substr(o, static_cast<size_t>(length));
+}
+
+std::string RecordView::raw(int offset, int length) const {
+  std::string_view b = bytes(offset, length);
+  std::string out;
+  size_t chars;
+  if (text::isAscii(b)) {
+    out.assign(b);
+    chars = b.size();
+  } else {
+    if (!text::decodeCp932(b, out))
+      throw VelmoError(err::BadShiftJis, "Shift_JISでない文字があります（レコード" + std::to_string(number_) + "、位置" +
+                                             std::to_string(offset) + "、長さ" + std::to_string(length) + "）");
+    chars = text::charCount(out);
+  }
+  if (chars < static_cast<size_t>(length)) out.append(static_cast<size_t>(length) - chars, ' ');
+  return out;
+}
+
+double readNumber(std::string_view raw) {
+  // Blanks are ignored wherever they stand; a leading sign and one decimal point
+  // are accepted; reading stops at the first character that cannot continue.
+  std::string digits;
+  bool seenDigit = false, seenPoint = false, seenSign = false;
+  for (char c : raw) {
+    if (c == ' ') continue;
+    if ((c == '-' || c == '+') && !seenDigit && !seenPoint && !seenSign) {
+      seenSign = true;
+      digits += c;
+    } else if (c >= '0' && c <= '9') {
+      seenDigit = true;
+      digits += c;
+    } else if (c == '.' && !seenPoint) {
+      seenPoint = true;
+      digits += c;
+    } else {
+      break;
+    }
+  }
+  if (!seenDigit) return 0;
+  return std::strtod(digits.c_str(), nullptr);
+}
+
+static bool allBlank(const std::string& s) {
+  for (char c : s)
+    if (c != ' ') return false;
+  return true;
+}
+
+db::Value applyRule(const Rule& rule, const std::string& raw) {
+  switch (rule.kind) {
+    case RuleKind::Text:
+      return raw;
+    case RuleKind::Head:
+      return text::headChars(raw, static_cast<size_t>(rule.k));
+    case RuleKind::TrimHead:
+      return text::trimBlanks(text::headChars(raw, static_cast<size_t>(rule.k)));
+    case RuleKind::Trim:
+      return text::trimBlanks(raw);
+    case RuleKind::BlankNull:
+      if (allBlank(raw)) return std::monostate{};
+      return raw;
+    case RuleKind::Number:
+      return readNumber(raw);
+    case RuleKind::BlankNullNumber:
+      if (allBlank(raw)) return std::monostate{};
+      return readNumber(raw);
+    case RuleKind::Char:
+      return text::midChars(raw, static_cast<size_t>(rule.k), 1);
+    case RuleKind::Fixed:
+      return rule.literal;
+    default:
+      return raw;
+  }
+}
+
+db::Value Layout::value(size_t i, const RecordView& rec) const {
+  const CompiledField& f = fields[i];
+  if (f.rule.kind == RuleKind::Fixed) return f.rule.literal;
+  if (f.rule.kind == RuleKind::Key || f.rule.kind == RuleKind::Custom) {
+    const std::string& name = f.rule.kind == RuleKind::Key ? f.column : f.rule.literal;
+    auto it = composers.find(name);
+    if (it == composers.end()) throw VelmoError(err::InvalidArgument, "no composer for " + name + " in " + kind);
+    return it->second(rec, f.column);
+  }
+  return applyRule(f.rule, rec.raw(f.offset, f.length));
+}
+
+std::vector<db::Value> Layout::keyValues(const RecordView& rec) const {
+  std::vector<db::Value> r;
+  r.reserve(keyFieldIndex.size());
+  for (int i : keyFieldIndex) r.push_back(value(static_cast<size_t>(i), rec));
+  return r;
+}
+
+std::vector<Layout> compileFamily(const FamilyDef& def) {
+  std::vector<Layout> out;
+  for (size_t k = 0; k < def.kinds.size(); ++k) {
+    Layout L;
+    L.kind = def.kinds[k].kind;
+    L.table = def.table;
+    L.recordLength = def.kinds[k].recordLength;
+    L.status = def.kinds[k].status;
+    L.feedsList = def.kinds[k].feedsList;
+    for (const char* c : def.seekKey) L.seekKey.emplace_back(c);
+    L.composers = def.composers;
+    for (const auto& row : def.rows) {
+      const char* rt = row.rules.size() == 1 ? row.rules[0] : (k < row.rules.size() ? row.rules[k] : "-");
+      if (std::string_view(rt) == "-") continue;
+      L.fields.push_back({row.offset, row.length, row.column, parseRule(rt)});
+    }
+    for (const auto& key : L.seekKey) {
+      int found = -1;
+      for (size_t i = 0; i < L.fields.size(); ++i)
+        if (L.fields[i].column == key) {
+          found = static_cast<int>(i);
+          break;
+        }
+      if (found < 0) throw VelmoError(err::InvalidArgument, "key column " + key + " missing from layout " + L.kind);
+      L.keyFieldIndex.push_back(found);
+    }
+    out.push_back(std::move(L));
+  }
+  return out;
+}
+
+namespace {
+struct Registry {
+  std::vector<const FamilyDef*> pending;
+  std::unordered_map<std::string, Layout> byKind;
+  std::vector<std::string> order;
+};
+Registry& registry() {
+  static Registry r = [] {
+    Registry x;
+    auto fams = BuiltinFamilies();
+    for (auto it = fams.rbegin(); it != fams.rend(); ++it) x.pending.push_back(*it);
+    return x;
+  }();
+  return r;
+}
+void compilePending() {
+  auto& r = registry();
+  while (!r.pending.empty()) {
+    const FamilyDef* d = r.pending.back();
+    r.pending.pop_back();
+    for (auto& L : compileFamily(*d)) {
+      r.order.push_back(L.kind);
+      r.byKind[L.kind] = std::move(L);
+    }
+  }
+}
+}  // namespace
+
+void RegisterFamily(const FamilyDef* def) { registry().pending.push_back(def); }
+
+const Layout* FindLayout(const std::string& kind) {
+  compilePending();
+  auto& r = registry();
+  auto it = r.byKind.find(kind);
+  return it == r.byKind.end() ? nullptr : &it->second;
+}
+
+const Layout& LayoutFor(const std::string& kind) {
+  const Layout* L = FindLayout(kind);
+  if (!L) throw VelmoError(err::InvalidArgument, "no record layout for kind " + kind);
+  return *L;
+}
+
+std::vector<const Layout*> AllLayouts() {
+  compilePending();
+  std::vector<const Layout*> out;
+  for (const auto& k : registry().order) out.push_back(&registry().byKind[k]);
+  return out;
+}
+
+std::string RaceDateFromPath(const std::string& path) {
+  std::string last13 = text::tailChars(path, 13);
+  return ToYear4Date(text::midChars(last13, 4, 6));
+}
+
+void ForEachRecord(const std::string& path, int L, const std::string& raceDate,
+                   const std::function<void(const RecordView&)>& fn) {
+  std::string data = ReadFileBytes(path);
+  size_t len = data.size();
+  size_t whole = len / static_cast<size_t>(L);
+  size_t frag = len % static_cast<size_t>(L);
+  // Rounding to the nearest whole number of records, a half to the even neighbour.
+  bool extra = false;
+  if (frag * 2 > static_cast<size_t>(L)) extra = true;
+  else if (frag * 2 == static_cast<size_t>(L)) extra = (whole % 2) == 1;
+  if (extra && frag + 2 < static_cast<size_t>(L))
+    throw VelmoError(err::BadRecordLength, "最後のレコードが途中で切れています（" + std::to_string(frag) + "バイト、レコード長" +
+                                               std::to_string(L) + "）[" + FileNamePart(path) + "]");
+  std::string lastPadded;
+  for (size_t i = 0; i < whole + (extra ? 1 : 0); ++i) {
+    std::string_view rec(data.data() + i * static_cast<size_t>(L),
+                         i < whole ? static_cast<size_t>(L) : frag);
+    if (i < whole && (rec[static_cast<size_t>(L) - 2] != '\r' || rec[static_cast<size_t>(L) - 1] != '\n'))
+      throw VelmoError(err::BadRecordLength, "レコード長が違います（レコード" + std::to_string(i + 1) + "の末尾が改行ではありません、レコード長" +
+                                                 std::to_string(L) + "）[" + FileNamePart(path) + "]");
+    if (i >= whole) {
+      lastPadded.assign(rec);
+      lastPadded.resize(static_cast<size_t>(L) - 2, ' ');
+      lastPadded += "\r\n";
+      rec = lastPadded;
+    }
+    fn(RecordView(rec, raceDate, static_cast<long>(i + 1)));
+  }
+}
+
+long UpsertFile(db::Database& database, const std::string& prefix, const Layout& layout, const std::string& path,
+                const UpsertOptions& options, std::string* lastRecord) {
+  auto rs = database.openTable(prefix + layout.table);
+  rs->setIndex("PrimaryKey");
+  std::vector<int> cols;
+  cols.reserve(layout.fields.size());
+  for (const auto& f : layout.fields) cols.push_back(rs->columnIndex(f.column));
+  std::string raceDate = RaceDateFromPath(path);
+  long count = 0;
+  std::vector<db::Value> values(layout.fields.size());
+  ForEachRecord(path, layout.recordLength, raceDate, [&](const RecordView& rec) {
+    for (size_t i = 0; i < layout.fields.size(); ++i) values[i] = layout.value(i, rec);
+    std::vector<db::Value> key;
+    key.reserve(layout.keyFieldIndex.size());
+    for (int i : layout.keyFieldIndex) key.push_back(values[static_cast<size_t>(i)]);
+    rs->seek(key);
+    bool found = !rs->noMatch();
+    ++count;
+    if (lastRecord) lastRecord->assign(rec.all());
+    if (!found && !options.addMissing) return;
+    if (options.filter && !options.filter(*rs, found, rec)) return;
+    if (found) rs->edit();
+    else rs->addNew();
+    for (size_t i = 0; i < layout.fields.size(); ++i) rs->set(cols[i], std::move(values[i]));
+    rs->update();
+  });
+  if (lastRecord && count == 0) lastRecord->clear();
+  return count;
+}
+
+}  // namespace velmo::reg

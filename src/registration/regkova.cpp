@@ -1,0 +1,203 @@
+#include "registration/regkova.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "common/error.h"
+#include "common/func.h"
+#include "common/text.h"
+#include "startup/platform/applog.h"
+#include "startup/platform/daofunc.h"
+
+namespace velmo {
+
+RegKOVA::~RegKOVA() {
+  if (m_DB) m_DB->close();
+}
+
+db::Database& RegKOVA::db() const {
+  if (!m_DB || !m_DB->isOpen()) throw VelmoError(91, "オブジェクト変数または With ブロック変数が設定されていません。(データベース未接続)");
+  return *m_DB;
+}
+
+void RegKOVA::conDB(const std::string& strDBpath) {
+  std::string file = strMode == "T" ? "kova_this.mdb" : strMode == "D" ? "kova_data.mdb" : "";
+  db::DatabasePtr d;
+  // The result is ignored: when the open gives up, the next reader fails.
+  DAO_Open(d, strDBpath + file);
+  m_DB = d;
+}
+
+void RegKOVA::clsDB() {
+  if (m_DB) m_DB->close();
+  m_DB.reset();
+}
+
+void ConnectOutput(const db::DatabasePtr& database, const std::string& linkName, const std::string& connect,
+                   const std::string& sourceTable) {
+  int retries = 0;
+  for (;;) {
+    try {
+      database->createLink(linkName, connect, sourceTable);
+      return;
+    } catch (const VelmoError& e) {
+      if (e.number() == err::ObjectExists) {
+        try {
+          database->deleteTable(linkName);
+        } catch (const VelmoError&) {
+        }
+        continue;
+      }
+      if (retries > 10) {
+        WriteLog(ErrObject(e.number(), e.description()), "ConnectOutput", false, true);
+        return;
+      }
+      WaitSeconds(1.0);
+      ++retries;
+    }
+  }
+}
+
+void RegKOVA::lnkDSei(const std::string& strDBpath) {
+  if (strMode != "T") return;
+  try {
+    if (!m_DB) return;
+    ConnectOutput(m_DB, "D成績データ", ";DATABASE=" + strDBpath + "kova_data.mdb", "D成績データ");
+  } catch (const VelmoError& e) {
+    (void)e;  // never raises
+  }
+}
+
+void RegKOVA::lnkDSeiDel() {
+  if (strMode != "T") return;
+  db().deleteTable("D成績データ");
+}
+
+void RegKOVA::readKind(const std::string& kind, const std::string& strFile, const reg::UpsertOptions& options) {
+  const reg::Layout& L = reg::LayoutFor(kind);
+  std::string last;
+  reg::UpsertFile(db(), strMode, L, strFile, options, &last);
+  if (!L.feedsList) return;
+  std::string date = reg::RaceDateFromPath(strFile);
+  std::string status;
+  if (L.status) {
+    if (last.empty()) {
+      status = L.status(nullptr);
+    } else {
+      reg::RecordView rv(last, date, 0);
+      status = L.status(&rv);
+    }
+  }
+  setCatalogue(L.kind, date, status);
+}
+
+// The key updates of the registered-horse and training families are built with
+// those families' readers; until then they have nothing to update.
+void RegKOVA::upKK_Key() {}
+void RegKOVA::upCYKey() {}
+
+// ---- data list entry ----------------------------------------------------------
+
+void RegKOVA::regItiran() {
+  auto rs = db().openTable(strMode + "データ一覧テーブル");
+  rs->setIndex("PrimaryKey");
+  rs->seek({g_Nengappi});
+  if (rs->noMatch()) rs->addNew();
+  else rs->edit();
+  rs->set("年月日", g_Nengappi);
+  std::string fam = text::headChars(strDataID, 2);
+  std::string full = strDataID + strStatus;
+  if (fam == "KY" || fam == "KT") {
+    rs->set("KOVAデータ", full);
+  } else if (fam == "TY") {
+    std::string present = ValueOr(db::toOptText(rs->get("直前情報データ")), "00");
+    if (full > present) rs->set("直前情報データ", full);
+  } else if (fam == "HJ") {
+    rs->set("払戻情報データ", full);
+  } else if (fam == "SE") {
+    rs->set("成績データ", full);
+  } else if (fam == "SK") {
+    rs->set("成績拡張データ", strDataID);
+  } else if (fam == "CY") {
+    rs->set("調教分析データ", strDataID);
+  } else if (fam == "BA") {
+    rs->set("番組データ", strDataID);
+  } else if (fam == "JO") {
+    rs->set("情報データ", strDataID);
+  }
+  rs->update();
+}
+
+// ---- data catalogue -------------------------------------------------------------
+
+namespace {
+// Reads comma-separated values: a value ends at a comma or at the end of a line;
+// double quotes around a value are removed (and protect commas inside).
+std::vector<std::string> readCatalogueValues(const std::string& textUtf8) {
+  std::vector<std::string> vals;
+  std::string cur;
+  bool inQ = false, pending = false;
+  for (size_t i = 0; i < textUtf8.size(); ++i) {
+    char c = textUtf8[i];
+    if (inQ) {
+      if (c == '"') {
+        if (i + 1 < textUtf8.size() && textUtf8[i + 1] == '"') {
+          cur += '"';
+          ++i;
+        } else {
+          inQ = false;
+        }
+      } else {
+        cur += c;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inQ = true;
+      pending = true;
+    } else if (c == ',') {
+      vals.push_back(text::trimBlanks(cur));
+      cur.clear();
+      pending = true;
+    } else if (c == '\n' || c == '\r') {
+      if (c == '\r' && i + 1 < textUtf8.size() && textUtf8[i + 1] == '\n') ++i;
+      if (pending || !cur.empty()) vals.push_back(text::trimBlanks(cur));
+      cur.clear();
+      pending = false;
+    } else {
+      cur += c;
+      pending = true;
+    }
+  }
+  if (pending || !cur.empty()) vals.push_back(text::trimBlanks(cur));
+  return vals;
+}
+}  // namespace
+
+void RegKOVA::regDATA_KANRI(const std::string& strFile) {
+  db().execute("delete from Ｓデータ管理;");
+  auto rs = db().openTable("Sデータ管理");
+  rs->setIndex("PrimaryKey");
+  std::string content = ReadFileBytes(strFile);
+  std::string utf8;
+  if (!text::decodeCp932(content, utf8))
+    throw VelmoError(err::BadShiftJis, "カタログファイルにShift_JISでない文字があります。[" + strFile + "]");
+  std::vector<std::string> v = readCatalogueValues(utf8);
+  static const char* const cols[] = {"分類", "データID", "KOVAパック", "データ名", "提供時間", "説明",
+                                     "サーバアドレス", nullptr, nullptr, "リストファイル", "表示順", "セット", "TDM"};
+  for (size_t g = 0; g < v.size(); g += 13) {
+    if (g + 13 > v.size())
+      throw VelmoError(62, "ファイルにこれ以上データがありません。(カタログの値が13個そろっていません) [" + strFile + "]");
+    rs->seek({v[g + 1]});
+    if (rs->noMatch()) rs->addNew();
+    else rs->edit();
+    for (int order : {0, 1, 2, 3, 4, 6, 9, 10, 11, 12, 5}) {
+      const std::string& val = v[g + static_cast<size_t>(order)];
+      if (std::string(cols[order]) == "表示順" && val.empty()) rs->set(cols[order], std::monostate{});
+      else rs->set(cols[order], val);
+    }
+    rs->update();
+  }
+}
+
+}  // namespace velmo

@@ -1,0 +1,76 @@
+#include "startup/platform/applog.h"
+
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "common/globals.h"
+#include "common/msgbox.h"
+
+namespace velmo {
+
+AppLog& AppLog::instance() {
+  static AppLog log;
+  return log;
+}
+
+void AppLog::setLogFile(const std::string& path) {
+  file_ = path;
+  count_ = -1;
+}
+void AppLog::setLogLimit(long limit) { limit_ = limit > 0 ? limit : 1; }
+void AppLog::setTitle(const std::string& title) { title_ = title; }
+void AppLog::setFormName(const std::string& name) { form_ = name; }
+
+static std::string oneLine(std::string s) {
+  for (char& c : s)
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  return s;
+}
+
+void AppLog::trim() {
+  std::ifstream in(file_);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  in.close();
+  size_t keep = static_cast<size_t>(limit_);
+  if (lines.size() <= keep) {
+    count_ = static_cast<long>(lines.size());
+    return;
+  }
+  std::ofstream out(file_, std::ios::trunc);
+  for (size_t i = lines.size() - keep; i < lines.size(); ++i) out << lines[i] << '\n';
+  count_ = static_cast<long>(keep);
+}
+
+void AppLog::WriteLog(const ErrObject& e, const std::string& location, bool /*first*/, bool second) {
+  if (!file_.empty()) {
+    if (count_ < 0) {
+      std::ifstream in(file_);
+      long n = 0;
+      for (std::string l; std::getline(in, l);) ++n;
+      count_ = n;
+    }
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char ts[32];
+    std::strftime(ts, sizeof ts, "%Y/%m/%d %H:%M:%S", &tm);
+    std::ofstream out(file_, std::ios::app);
+    out << ts << '\t' << e.number << '\t' << oneLine(e.description) << '\t' << oneLine(location);
+    if (!form_.empty()) out << '\t' << oneLine(form_);
+    out << '\n';
+    out.close();
+    if (++count_ > limit_) trim();
+  }
+  if (!second && G().gSilent != "1") {
+    MsgBox(e.description + "\r\n\r\n[" + location + "] エラー番号 " + std::to_string(e.number), vbOKOnly, title_);
+  }
+}
+
+void LogMilestone(const std::string& text, const std::string& location) {
+  WriteLog(ErrObject(0, text), location, false, true);
+}
+
+}  // namespace velmo

@@ -1,0 +1,22 @@
+// The three database wrappers with their retry rules.
+#pragma once
+#include <string>
+
+#include "startup/platform/db.h"
+
+namespace velmo {
+
+// Opens a database; retries on locking errors (at most 20 times, one second
+// apart) and then gives false without a log entry. Other errors are logged at
+// "DAO_Open" and raised again with source "DAO_Open".
+bool DAO_Open(db::DatabasePtr& database, const std::string& path);
+// Executes one statement; any error is retried at most 11 times, then logged at
+// "DAO_Exec" and false returned.
+bool DAO_Exec(const db::DatabasePtr& database, const std::string& sql);
+// Copies the rows of a source query into a destination table, one transaction
+// per row; duplicate keys and unknown fields skip the failing step.
+bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, const std::string& destination);
+
+bool IsLockError(long number);
+
+}  // namespace velmo

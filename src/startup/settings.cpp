@@ -1,0 +1,232 @@
+#include "startup/settings.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "common/error.h"
+#include "common/func.h"
+#include "common/globals.h"
+#include "common/text.h"
+#include "startup/platform/daofunc.h"
+
+namespace velmo {
+
+std::string IniPath() { return ConfigDir() + "kova.ini"; }
+
+namespace {
+
+std::vector<std::string> readLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path, std::ios::binary);
+  for (std::string l; std::getline(in, l);) {
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    lines.push_back(l);
+  }
+  return lines;
+}
+
+std::string trimWs(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  size_t e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
+}
+
+bool isSection(const std::string& line, std::string& name) {
+  std::string t = trimWs(line);
+  if (t.size() < 2 || t.front() != '[') return false;
+  size_t e = t.find(']');
+  if (e == std::string::npos) return false;
+  name = trimWs(t.substr(1, e - 1));
+  return true;
+}
+
+// Splits "key=value"; a bare key has an empty value.
+void splitKey(const std::string& line, std::string& key, std::string& value) {
+  size_t eq = line.find('=');
+  if (eq == std::string::npos) {
+    key = trimWs(line);
+    value.clear();
+  } else {
+    key = trimWs(line.substr(0, eq));
+    value = trimWs(line.substr(eq + 1));
+  }
+}
+
+bool sameKey(const std::string& a, const std::string& b) { return text::toLowerAscii(a) == text::toLowerAscii(b); }
+
+// Cuts a value to the 127 bytes the profile read returns, at a character boundary.
+std::string limit127(std::string v) {
+  if (v.size() <= 127) return v;
+  size_t n = 127;
+  while (n > 0 && (static_cast<unsigned char>(v[n]) & 0xC0) == 0x80) --n;
+  return v.substr(0, n);
+}
+
+}  // namespace
+
+std::string GetIni(const std::string& section, const std::string& key, const std::string& def) {
+  std::string cur;
+  bool in = false;
+  for (const auto& line : readLines(IniPath())) {
+    std::string name;
+    if (isSection(line, name)) {
+      in = sameKey(name, section);
+      continue;
+    }
+    if (!in) continue;
+    std::string t = trimWs(line);
+    if (t.empty() || t[0] == ';') continue;
+    std::string k, v;
+    splitKey(line, k, v);
+    if (sameKey(k, key)) {
+      if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\'')))
+        v = v.substr(1, v.size() - 2);
+      v = v.substr(0, v.find('\0'));
+      return limit127(v);
+    }
+  }
+  return limit127(def.substr(0, def.find('\0')));
+}
+
+bool SetIni(const std::string& section, const std::string& key, const std::string& value) {
+  std::string path = IniPath();
+  MakeDirAll(ConfigDir());
+  std::vector<std::string> lines = readLines(path);
+  bool in = false, done = false;
+  int sectionEnd = -1;
+  for (size_t i = 0; i < lines.size() && !done; ++i) {
+    std::string name;
+    if (isSection(lines[i], name)) {
+      if (in) break;
+      in = sameKey(name, section);
+      if (in) sectionEnd = static_cast<int>(i);
+      continue;
+    }
+    if (!in) continue;
+    std::string t = trimWs(lines[i]);
+    if (!t.empty()) sectionEnd = static_cast<int>(i);
+    std::string k, v;
+    splitKey(lines[i], k, v);
+    if (!t.empty() && t[0] != ';' && sameKey(k, key)) {
+      lines[i] = k + "=" + value;
+      done = true;
+    }
+  }
+  if (!done) {
+    if (sectionEnd < 0) {
+      lines.push_back("[" + section + "]");
+      lines.push_back(key + "=" + value);
+    } else {
+      lines.insert(lines.begin() + sectionEnd + 1, key + "=" + value);
+    }
+  }
+  std::string tmp = path + ".new";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    for (const auto& l : lines) out << l << "\r\n";
+    if (!out) return false;
+  }
+  chmod(tmp.c_str(), S_IRUSR | S_IWUSR);
+  return std::rename(tmp.c_str(), path.c_str()) == 0;
+}
+
+void LoadSettings() {
+  auto& g = G();
+  g.gLzhDir = GetIni("main", "LzhDir", "");
+  g.gDBDir = GetIni("main", "DBDir", "");
+  g.gUserID = GetIni("main", "UserID", "");
+  g.gPasswd = DecodeSetting(GetIni("main", "Passwd", ""));
+  g.gVANDir = GetIni("main", "VANDir", "");
+  std::string van = GetIni("main", "VAN", "0");
+  g.gVAN = (text::trimBlanks(van) == "1") ? 1 : 0;
+  g.gTmpDir = ProgramDir() + "tmp/";
+  g.gDwnDir = ProgramDir() + "dwn/";
+  MakeDirAll(g.gTmpDir);
+  MakeDirAll(g.gDwnDir);
+}
+
+// ---- password scrambler --------------------------------------------------------
+
+namespace {
+const std::string kAlphabet = "gwQb5cTF9sLuJP846H3vOIBhZldGnifAq1jNperYt2U7EWVCkzSmRXxoy0aKDM";
+const std::string kRow1 = "88253790905926080931993135702685147301412468307846863798360727";
+const std::string kRow2 = "16899308511714654689125042436236720276843558002278433787775149";
+
+void swapPairs(std::string& s) {
+  for (size_t i = 0; i + 1 < s.size(); i += 2) std::swap(s[i], s[i + 1]);
+}
+}  // namespace
+
+std::string EncodeSetting(const std::string& t) {
+  if (t.empty()) return {};
+  std::string digits;
+  for (char c : t) {
+    size_t j = kAlphabet.find(c);
+    if (j == std::string::npos || c == '\0') continue;
+    digits += kRow1[j];
+    digits += kRow2[j];
+  }
+  if (digits.size() < 3) throw VelmoError(err::InvalidArgument, "プロシージャの呼び出し、または引数が不正です。");
+  digits = digits.substr(3) + digits.substr(0, 3);
+  swapPairs(digits);
+  return "#" + digits;
+}
+
+std::string DecodeSetting(const std::string& stored) {
+  if (stored.empty() || stored[0] != '#') return stored;
+  std::string d = stored.substr(1);
+  if (d.size() < 3) throw VelmoError(err::InvalidArgument, "プロシージャの呼び出し、または引数が不正です。");
+  swapPairs(d);
+  d = d.substr(d.size() - 3) + d.substr(0, d.size() - 3);
+  std::string out;
+  for (size_t i = 0; i + 1 < d.size(); i += 2) {
+    for (size_t j = 0; j < kAlphabet.size(); ++j) {
+      if (kRow1[j] == d[i] && kRow2[j] == d[i + 1]) {
+        out += kAlphabet[j];
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+int SplitCommandLine(const std::string& line, std::vector<std::string>& words, int maximum) {
+  words.clear();
+  std::string cur;
+  for (char c : line) {
+    if (c == ' ' || c == '\t') {
+      if (!cur.empty()) {
+        if (static_cast<int>(words.size()) < maximum) words.push_back(cur);
+        cur.clear();
+      }
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty() && static_cast<int>(words.size()) < maximum) words.push_back(cur);
+  return static_cast<int>(words.size());
+}
+
+void RegAddIn(const std::string& softId, const std::string& name, const std::string& path) {
+  db::DatabasePtr d;
+  if (!DAO_Open(d, G().gDBDir + "kova_this.mdb")) return;
+  auto rs = d->openTable("Sアドイン管理");
+  rs->setIndex("PrimaryKey");
+  rs->seek({softId});
+  if (rs->noMatch()) rs->addNew();
+  else rs->edit();
+  rs->set("ソフトID", softId);
+  rs->set("名称", name);
+  rs->set("パス", path);
+  rs->set("起動オプション", std::string());
+  rs->set("買い目出力", std::string("0"));
+  rs->update();
+  rs.reset();
+  d->close();
+}
+
+}  // namespace velmo

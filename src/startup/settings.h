@@ -1,0 +1,27 @@
+// The settings file kova.ini (section "main") and the program settings.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace velmo {
+
+// Full path of kova.ini in the settings folder.
+std::string IniPath();
+// Profile read: the value of key in section, or the default; at most 127 bytes.
+std::string GetIni(const std::string& section, const std::string& key, const std::string& def);
+// Profile write; true when written. The file is created readable by its owner only.
+bool SetIni(const std::string& section, const std::string& key, const std::string& value);
+// Reads the six settings, restores the password, sets and creates gTmpDir and gDwnDir.
+void LoadSettings();
+
+// Password scrambler.
+std::string EncodeSetting(const std::string& text);
+std::string DecodeSetting(const std::string& stored);
+
+// Splits a command line at blanks and tabs into at most maximum words.
+int SplitCommandLine(const std::string& commandLine, std::vector<std::string>& words, int maximum = 10);
+
+// Upserts one row of "Sアドイン管理" in kova_this.mdb of the database folder.
+void RegAddIn(const std::string& softId, const std::string& name, const std::string& path);
+
+}  // namespace velmo
