@@ -1,145 +1,19 @@
-// Registration benchmark: records per second of the registration driver against
-// a plain SQLite loop that inserts the same rows into the same table with one
-// prepared statement in one transaction (the practical limit).
+// Registration benchmark: programme records per second of the registration
+// driver against a plain SQLite loop that inserts the same rows into the same
+// table with one prepared statement in one transaction (the practical limit).
 //   velmo-bench [--records N]
-#include <sqlite3.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "common/func.h"
-#include "common/globals.h"
-#include "common/text.h"
-#include "registration/driver.h"
-#include "registration/layout.h"
-#include "startup/platform/applog.h"
-#include "startup/platform/db.h"
+#include "bench/common.h"
 #include "tools/fixture/fixture.h"
 
-namespace fs = std::filesystem;
 using namespace velmo;
-using Clock = std::chrono::steady_clock;
+using namespace velmo::bench;
 
 namespace {
-
-std::string g_root;
-
-std::string freshDbFolder(const std::string& name) {
-  std::string dir = g_root + name + "/";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  for (const char* f : {"kova_this.mdb", "kova_data.mdb", "kova_code.mdb"})
-    fs::copy_file(ProgramDir() + "initDB/" + f, dir + f);
-  return dir;
-}
-
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-// Rows of a file decoded by the layout, ready for a plain insert.
-std::vector<std::vector<db::Value>> decodeRows(const reg::Layout& L, const std::string& path) {
-  std::vector<std::vector<db::Value>> rows;
-  std::string date = reg::RaceDateFromPath(path);
-  reg::ForEachRecord(path, L.recordLength, date, [&](const reg::RecordView& rec) {
-    std::vector<db::Value> row;
-    for (size_t i = 0; i < L.fields.size(); ++i) row.push_back(L.value(i, rec));
-    rows.push_back(std::move(row));
-  });
-  return rows;
-}
-
-// Plain loop: one prepared INSERT of the layout's columns, one transaction.
-double plainInsert(const std::string& dbFile, const std::string& table, const reg::Layout& L,
-                   const std::vector<std::vector<db::Value>>& rows) {
-  sqlite3* c = nullptr;
-  sqlite3_open(dbFile.c_str(), &c);
-  std::vector<std::string> cols;
-  std::vector<size_t> idx;
-  for (size_t i = 0; i < L.fields.size(); ++i) {
-    bool dup = false;
-    for (size_t j = 0; j < cols.size(); ++j)
-      if (cols[j] == L.fields[i].column) {
-        idx[j] = i;  // a column written twice keeps its last value
-        dup = true;
-      }
-    if (!dup) {
-      cols.push_back(L.fields[i].column);
-      idx.push_back(i);
-    }
-  }
-  std::string sql = "INSERT INTO \"" + table + "\" (";
-  for (size_t i = 0; i < cols.size(); ++i) sql += (i ? ",\"" : "\"") + cols[i] + "\"";
-  sql += ") VALUES (";
-  for (size_t i = 0; i < cols.size(); ++i) sql += i ? ",?" : "?";
-  sql += ")";
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(c, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-    std::fprintf(stderr, "plain loop: %s\n", sqlite3_errmsg(c));
-    std::exit(1);
-  }
-  auto t0 = Clock::now();
-  sqlite3_exec(c, "BEGIN", nullptr, nullptr, nullptr);
-  for (const auto& row : rows) {
-    for (size_t i = 0; i < cols.size(); ++i) {
-      const db::Value& v = row[idx[i]];
-      if (auto* s = std::get_if<std::string>(&v)) sqlite3_bind_text(st, static_cast<int>(i + 1), s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
-      else if (auto* d = std::get_if<double>(&v)) sqlite3_bind_double(st, static_cast<int>(i + 1), *d);
-      else sqlite3_bind_null(st, static_cast<int>(i + 1));
-    }
-    if (sqlite3_step(st) != SQLITE_DONE) {
-      std::fprintf(stderr, "plain loop: %s\n", sqlite3_errmsg(c));
-      std::exit(1);
-    }
-    sqlite3_reset(st);
-  }
-  sqlite3_exec(c, "COMMIT", nullptr, nullptr, nullptr);
-  auto t1 = Clock::now();
-  sqlite3_finalize(st);
-  sqlite3_close(c);
-  return seconds(t0, t1);
-}
-
-struct Result {
-  std::string label;
-  long records;
-  double regSec;
-  double regAgainSec;
-  double plainSec;
-};
-
-// Registers an archive holding one file of a kind, twice (new rows, then every
-// record an update), and runs the plain loop on the same rows.
-Result benchKind(const std::string& kind, const std::vector<std::string>& records, const std::string& date) {
-  std::string dir = g_root + "arch-" + kind + "/";
-  fs::create_directories(dir);
-  std::string all;
-  for (const auto& r : records) all += r;
-  std::string txt = fixture::FileName(kind, date);
-  std::string archive = dir + kind + date.substr(2, 6) + ".lzh";
-  fixture::WriteLzh(archive, {{txt, all}}, fixture::Method::Stored);
-  WriteFileBytes(dir + txt, all);
-
-  G().gDBDir = freshDbFolder("db-" + kind);
-  auto t0 = Clock::now();
-  bool failed = regMainKOVA(archive, "T");
-  auto t1 = Clock::now();
-  bool failed2 = regMainKOVA(archive, "T");
-  auto t2 = Clock::now();
-  db::Workspace::get().reset();
-  if (failed || failed2) {
-    std::fprintf(stderr, "registration of %s failed; see %sVelmoLog.dat\n", kind.c_str(), ProgramDir().c_str());
-    std::exit(1);
-  }
-  const reg::Layout& L = reg::LayoutFor(kind);
-  auto rows = decodeRows(L, dir + txt);
-  std::string plainDb = freshDbFolder("plain-" + kind) + "kova_this.mdb";
-  double plain = plainInsert(plainDb, "T" + L.table, L, rows);
-  return {kind, static_cast<long>(records.size()), seconds(t0, t1), seconds(t1, t2), plain};
-}
 
 // Programme records with distinct race keys: course, kai and day digits vary.
 std::vector<std::string> programmeRecords(const std::string& kind, long n, const std::string& date) {
@@ -156,35 +30,18 @@ std::vector<std::string> programmeRecords(const std::string& kind, long n, const
   return out;
 }
 
-void report(const std::vector<Result>& results) {
-  std::printf("%-8s %9s %14s %14s %14s %8s\n", "kind", "records", "register/s", "again/s", "plain loop/s", "ratio");
-  for (const auto& r : results) {
-    double reg = r.records / r.regSec, again = r.records / r.regAgainSec, plain = r.records / r.plainSec;
-    std::printf("%-8s %9ld %14.0f %14.0f %14.0f %8.2f\n", r.label.c_str(), r.records, reg, again, plain, reg / plain);
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   long n = 12000;
   for (int i = 1; i + 1 < argc; ++i)
     if (std::string(argv[i]) == "--records") n = std::atol(argv[i + 1]);
-  char tmpl[] = "/tmp/velmo-bench-XXXXXX";
-  g_root = AddPathSep(mkdtemp(tmpl));
-  if (!std::getenv("VELMO_HOME")) {
-    fs::path exe = fs::canonical("/proc/self/exe").parent_path();
-    setenv("VELMO_HOME", (exe.parent_path() / "velmo").c_str(), 1);
-  }
-  G().gSilent = "1";
-  G().gTmpDir = g_root + "tmp/";
-  fs::create_directories(G().gTmpDir);
-  AppLog::instance().setLogFile(g_root + "VelmoLog.dat");
+  Setup();
   const std::string date = "20050312";
   std::vector<Result> results;
   results.push_back(benchKind("BAB", programmeRecords("BAB", n, date), date));
   std::printf("Registration benchmark (%ld programme records, stored LZH archive)\n", n);
   report(results);
-  fs::remove_all(g_root);
+  Teardown();
   return 0;
 }

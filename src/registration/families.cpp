@@ -4,8 +4,11 @@ namespace velmo::reg {
 
 std::vector<const FamilyDef*> BuiltinFamilies() {
   return {
+      // Race programme and meeting files.
       &ProgrammeFamily(),
       &MeetingFamily(),
+      // -- entries, registered horses, results, result extensions, horse basic data --
+      // -- pre-race, payouts, training, odds, masters, information --
   };
 }
 

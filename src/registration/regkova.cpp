@@ -91,11 +91,6 @@ void RegKOVA::readKind(const std::string& kind, const std::string& strFile, cons
   setCatalogue(L.kind, date, status);
 }
 
-// The key updates of the registered-horse and training families are built with
-// those families' readers; until then they have nothing to update.
-void RegKOVA::upKK_Key() {}
-void RegKOVA::upCYKey() {}
-
 // ---- data list entry ----------------------------------------------------------
 
 void RegKOVA::regItiran() {

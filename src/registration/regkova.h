@@ -36,9 +36,63 @@ class RegKOVA {
   void regBAB(const std::string& strFile) { readKind("BAB", strFile); }
   void regKAA(const std::string& strFile) { readKind("KAA", strFile); }
 
-  // Key updates run after pack and training archives.
+  // Horse entry files.
+  void regKYC(const std::string& strFile);
+  void regKYD(const std::string& strFile);
+  void regKYE(const std::string& strFile);
+  void regKYF(const std::string& strFile);
+  void regKYG(const std::string& strFile);
+  // Registered-horse and horse-extension files.
+  void regKTA(const std::string& strFile);
+  void regKKA(const std::string& strFile);
   void upKK_Key();
+  // Result files and previous-run files.
+  void regZEB(const std::string& strFile);
+  void regSEB(const std::string& strFile);
+  void regSEBfromZEB(const std::string& strFile);
+  void regZEC(const std::string& strFile);
+  void regSEC(const std::string& strFile);
+  void regSECfromZEC(const std::string& strFile);
+  // Result-extension and race-result files.
+  void regZKA(const std::string& strFile);
+  void regSKA(const std::string& strFile);
+  void regSKAfromZKA(const std::string& strFile);
+  void regZKB(const std::string& strFile);
+  void regSKB(const std::string& strFile);
+  void regSKBfromZKB(const std::string& strFile);
+  void regSRA(const std::string& strFile);
+  // Horse basic files.
+  void regUKA(const std::string& strFile);
+  void regUKB(const std::string& strFile);
+  void regUKC(const std::string& strFile);
+  void regMZA(const std::string& strFile);
+  // Horse information file.
+  void regJOA(const std::string& strFile);
+  // Odds files.
+  void regOZ(const std::string& strFile);
+  void regOZ2(const std::string& strFile);
+  void regOW(const std::string& strFile);
+  void regOW2(const std::string& strFile);
+  void regOU2(const std::string& strFile);
+  void regOV(const std::string& strFile);
+  void regOT2(const std::string& strFile);
+  // Pre-race information files and the key updates.
+  void regTY(const std::string& strFile);
+  void upTYKey();
   void upCYKey();
+  void regTYA(const std::string& strFile);
+  void regTYB(const std::string& strFile);
+  // Payout files.
+  void regHJA(const std::string& strFile);
+  void regHJB(const std::string& strFile);
+  void regHJC(const std::string& strFile);
+  // Jockey and trainer master files and the code conversion lists.
+  void regKZA(const std::string& strFile);
+  void regCZA(const std::string& strFile);
+  void regChgCD(const std::string& strFile, const std::string& kind);
+  void upChgNamae();
+  // Training analysis file.
+  void regCYA(const std::string& strFile);
 
   // Data list entry and catalogue.
   void regItiran();

@@ -1,0 +1,39 @@
+// Shared parts of the registration benchmarks.
+#pragma once
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "registration/layout.h"
+#include "startup/platform/db.h"
+
+namespace velmo::bench {
+
+using Clock = std::chrono::steady_clock;
+extern std::string g_root;  // scratch folder of the run, ends in "/"
+
+// Sets up a scratch folder, the program folder and a quiet log.
+void Setup();
+void Teardown();
+// A folder holding fresh copies of the initial databases.
+std::string freshDbFolder(const std::string& name);
+double seconds(Clock::time_point a, Clock::time_point b);
+// Rows of a file decoded by the layout, ready for a plain insert.
+std::vector<std::vector<db::Value>> decodeRows(const reg::Layout& L, const std::string& path);
+// Plain loop: one prepared INSERT of the layout's columns, one transaction; seconds taken.
+double plainInsert(const std::string& dbFile, const std::string& table, const reg::Layout& L,
+                   const std::vector<std::vector<db::Value>>& rows);
+
+struct Result {
+  std::string label;
+  long records;
+  double regSec;       // first registration (new rows)
+  double regAgainSec;  // the same archive again (every record an update)
+  double plainSec;     // plain insert loop of the same rows
+};
+
+// Registers an archive holding one file of a kind, twice, and runs the plain loop.
+Result benchKind(const std::string& kind, const std::vector<std::string>& records, const std::string& date);
+void report(const std::vector<Result>& results);
+
+}  // namespace velmo::bench
