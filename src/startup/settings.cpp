@@ -149,6 +149,21 @@ void LoadSettings() {
   MakeDirAll(g.gDwnDir);
 }
 
+std::string KovaHost() {
+  std::string h = text::trimBlanks(GetIni("main", "KovaHost", kDefaultKovaHost));
+  if (h.empty()) h = kDefaultKovaHost;
+  if (h.back() != '/') h += '/';
+  return h;
+}
+
+std::string MapToKovaHost(const std::string& address) {
+  const std::string def = kDefaultKovaHost;
+  if (address.compare(0, def.size(), def) == 0) return KovaHost() + address.substr(def.size());
+  return address;
+}
+
+std::string PublicListUrl() { return KovaHost() + "data/lst/"; }
+
 // ---- password scrambler --------------------------------------------------------
 
 namespace {

@@ -18,6 +18,16 @@ void LoadSettings();
 std::string EncodeSetting(const std::string& text);
 std::string DecodeSetting(const std::string& stored);
 
+// The provider's web host: setting "KovaHost" of section "main", ending in "/".
+// The catalogue's addresses are written on the default host and mapped onto the
+// configured one, so that this one setting moves every address the program fetches.
+constexpr const char* kDefaultKovaHost = "http://www.kova.example/";
+std::string KovaHost();
+// An address on the default host moved onto the configured host; other addresses unchanged.
+std::string MapToKovaHost(const std::string& address);
+// The public list folder: the web host followed by "data/lst/".
+std::string PublicListUrl();
+
 // Splits a command line at blanks and tabs into at most maximum words.
 int SplitCommandLine(const std::string& commandLine, std::vector<std::string>& words, int maximum = 10);
 
