@@ -76,6 +76,12 @@ int main(int argc, char** argv) {
       ++failed;
       continue;
     }
+    std::string why;
+    if (!CheckArchive(a, why)) {
+      std::fprintf(stderr, "velmo-cli: %s: cannot be unpacked: %s\n", a.c_str(), why.c_str());
+      ++failed;
+      continue;
+    }
     status.setBase("[" + std::to_string(i + 1) + "/" + std::to_string(archives.size()) + "] " + FileNamePart(a));
     long r = regMain(a, mode, "J");
     if (r != 0) {

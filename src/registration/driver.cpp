@@ -172,48 +172,69 @@ bool safeEntryName(const std::string& name) {
 }
 }  // namespace
 
-bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder) {
-  auto fail = [&](const std::string& description, long n) {
-    WriteLog(ErrObject(n, description), "Com_UnLzh", false, true);
-    return true;
-  };
-  auto openArchive = [&](archive*& a) {
-    a = archive_read_new();
-    archive_read_support_format_lha(a);
-    archive_read_support_filter_none(a);
-    return archive_read_open_filename(a, archivePath.c_str(), 65536);
-  };
-  // First pass: every entry name must stay inside the work folder.
-  archive* a = nullptr;
-  if (openArchive(a) != ARCHIVE_OK) {
-    long n = archive_errno(a) ? archive_errno(a) : 1;
-    std::string msg = archive_error_string(a) ? archive_error_string(a) : "";
+namespace {
+archive* openLha(const std::string& path, int& rc) {
+  archive* a = archive_read_new();
+  archive_read_support_format_lha(a);
+  archive_read_support_filter_none(a);
+  rc = archive_read_open_filename(a, path.c_str(), 65536);
+  return a;
+}
+}  // namespace
+
+// First pass over an archive: every entry readable and its name inside the folder.
+static bool scanArchive(const std::string& archivePath, std::string& why, long& number) {
+  int rc;
+  archive* a = openLha(archivePath, rc);
+  if (rc != ARCHIVE_OK) {
+    number = archive_errno(a) ? archive_errno(a) : 1;
+    why = archive_error_string(a) ? archive_error_string(a) : "LZH書庫として読めません";
     archive_read_free(a);
-    return fail("解凍エラー[" + std::to_string(n) + "] " + msg + " [" + archivePath + "]", n);
+    return false;
   }
   archive_entry* e = nullptr;
-  int rc;
-  std::vector<std::string> names;
   while ((rc = archive_read_next_header(a, &e)) == ARCHIVE_OK || rc == ARCHIVE_WARN) {
     const char* p = archive_entry_pathname(e);
     std::string name = p ? p : "";
     bool isLink = archive_entry_filetype(e) == AE_IFLNK || archive_entry_hardlink(e) != nullptr;
     if (!safeEntryName(name) || isLink) {
       archive_read_free(a);
-      return fail("解凍エラー[書庫の外に出るファイル名があるため展開しません: " + name + "] [" + archivePath + "]",
-                  err::UnsafeArchive);
+      number = err::UnsafeArchive;
+      why = "書庫の外に出るファイル名があるため展開しません: " + name;
+      return false;
     }
     archive_read_data_skip(a);
   }
   if (rc != ARCHIVE_EOF) {
-    long n = archive_errno(a) ? archive_errno(a) : 2;
-    std::string msg = archive_error_string(a) ? archive_error_string(a) : "";
+    number = archive_errno(a) ? archive_errno(a) : 2;
+    why = archive_error_string(a) ? archive_error_string(a) : "書庫が壊れています";
     archive_read_free(a);
-    return fail("解凍エラー[" + std::to_string(n) + "] " + msg + " [" + archivePath + "]", n);
+    return false;
   }
   archive_read_free(a);
+  return true;
+}
+
+bool CheckArchive(const std::string& archivePath, std::string& why) {
+  long n = 0;
+  return scanArchive(archivePath, why, n);
+}
+
+bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder) {
+  auto fail = [&](const std::string& description, long n) {
+    WriteLog(ErrObject(n, description), "Com_UnLzh", false, true);
+    return true;
+  };
+  std::string why;
+  long number = 0;
+  if (!scanArchive(archivePath, why, number))
+    return fail("解凍エラー[" + std::to_string(number) + "] " + why + " [" + archivePath + "]", number);
+  int rc;
+  archive_entry* e = nullptr;
+  archive* a = nullptr;
   // Second pass: extract.
-  if (openArchive(a) != ARCHIVE_OK) {
+  a = openLha(archivePath, rc);
+  if (rc != ARCHIVE_OK) {
     archive_read_free(a);
     return fail("解凍エラー[1] [" + archivePath + "]", 1);
   }

@@ -16,6 +16,9 @@ long regMain(const std::string& archivePath, const std::string& mode, const std:
 bool regMainKOVA(const std::string& archivePath, const std::string& mode);
 // Unpacks every entry of an LZH archive into the folder; true when unpacking failed.
 bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder);
+// Reads an archive's entry names without extracting; false (with the reason)
+// when it cannot be read or an entry would land outside the destination folder.
+bool CheckArchive(const std::string& archivePath, std::string& why);
 // Shell sort of names by plain character-code comparison (gap halving from count / 2).
 void SortPairs(std::vector<std::string>& names);
 

@@ -597,19 +597,21 @@ std::string Database::resolveTable(const std::string& name, TableShape* shapeOut
   loadNames();
   auto it = tablesFolded_.find(text::foldName(name));
   if (it == tablesFolded_.end()) return {};
-  const std::string& real = it->second;
+  const std::string real = it->second;
   auto& ws = Workspace::get();
-  auto lk = links_.find(real);
+  auto lkIt = links_.find(real);
   std::string schema = alias_, table = real;
-  if (lk != links_.end()) {
-    const std::string& cs = lk->second.connect;
+  if (lkIt != links_.end()) {
+    // Copied: attaching a target reloads the name tables.
+    const LinkInfo link = lkIt->second;
+    const std::string& cs = link.connect;
     std::string upper = text::toUpperAscii(cs);
     size_t p = upper.find("DATABASE=");
     std::string target = p == std::string::npos ? "" : cs.substr(p + 9);
     size_t semi = target.find(';');
     if (semi != std::string::npos) target = target.substr(0, semi);
     if (upper.rfind("TEXT;", 0) == 0) {
-      std::string q = ws.textTableFor(target, lk->second.source);
+      std::string q = ws.textTableFor(target, link.source);
       loadNames();
       if (shapeOut) {
         schema = "temp";
@@ -626,7 +628,7 @@ std::string Database::resolveTable(const std::string& name, TableShape* shapeOut
       loadNames();
     }
     schema = a;
-    table = lk->second.source;
+    table = link.source;
   }
   if (shapeOut) {
     shapeOut->schema = schema;
