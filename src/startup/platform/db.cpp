@@ -218,7 +218,7 @@ sqlite3* Workspace::connection() {
 }
 
 void Workspace::reset() {
-  cache_.clear();
+  clearCache();
   if (conn_) {
     sqlite3_close_v2(conn_);
     conn_ = nullptr;
@@ -235,14 +235,19 @@ sqlite3_stmt* Workspace::prepareCached(const std::string& sql) {
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v2(connection(), sql.c_str(), static_cast<int>(sql.size()), &st, nullptr);
   if (rc != SQLITE_OK) fail(conn_, rc);
-  if (cache_.size() > 400) cache_.clear();
+  if (cache_.size() > 400) clearCache();
   cache_.emplace(sql, std::make_unique<Stmt>(st));
   return st;
 }
 
 void Workspace::schemaChanged() {
   ++schemaGen_;
+  clearCache();
+}
+
+void Workspace::clearCache() {
   cache_.clear();
+  ++stmtGen_;
 }
 
 std::string Workspace::aliasOf(const std::string& path) const {
@@ -310,7 +315,7 @@ void Workspace::detachPending() {
       ++it;
       continue;
     }
-    cache_.clear();  // statements hold the schema; let it go
+    clearCache();  // statements hold the schema; let it go
     std::string sql = "DETACH DATABASE " + it->second.alias;
     if (sqlite3_exec(conn_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) {
       it = attached_.erase(it);
@@ -1004,6 +1009,7 @@ void Recordset::setIndex(const std::string& name) {
     // The recordset may be on a linked table: look the index up through the target.
     throw VelmoError(3800, "'" + name + "' はこのテーブルのインデックスではありません。[" + shape_.name + "]");
   }
+  stmts_[0] = nullptr;
   seekSql_ = "SELECT rowid, * FROM " + qualified_ + " WHERE ";
   for (size_t i = 0; i < indexCols_.size(); ++i) seekSql_ += (i ? " AND " : "") + qi(indexCols_[i]) + " = ?";
   rowids_.clear();
@@ -1025,10 +1031,27 @@ void Recordset::loadRow(int64_t rowid) {
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail(Workspace::get().connection(), rc, shape_.name);
 }
 
+sqlite3_stmt* Recordset::cached(int slot, const std::string& sql) {
+  auto& ws = Workspace::get();
+  if (stmtGen_ != ws.statementGeneration()) {
+    for (auto& p : stmts_) p = nullptr;
+    stmtGen_ = ws.statementGeneration();
+  }
+  if (!stmts_[slot]) {
+    uint64_t before = ws.statementGeneration();
+    sqlite3_stmt* st = ws.prepareCached(sql);
+    if (ws.statementGeneration() != before)
+      for (auto& p : stmts_) p = nullptr;  // the cache was emptied meanwhile
+    stmts_[slot] = st;
+    stmtGen_ = ws.statementGeneration();
+  }
+  return stmts_[slot];
+}
+
 void Recordset::seek(const std::vector<Value>& keys) {
   if (seekSql_.empty()) throw VelmoError(3019, "インデックスが設定されていないため、操作が無効です。");
   if (mode_ != Mode::None) mode_ = Mode::None;
-  sqlite3_stmt* st = Workspace::get().prepareCached(seekSql_);
+  sqlite3_stmt* st = cached(0, seekSql_);
   sqlite3_reset(st);
   for (size_t i = 0; i < indexCols_.size(); ++i) bindValue(st, static_cast<int>(i + 1), i < keys.size() ? keys[i] : Value{});
   int rc = sqlite3_step(st);
@@ -1076,9 +1099,9 @@ void Recordset::update() {
   auto& ws = Workspace::get();
   sqlite3_stmt* st;
   if (mode_ == Mode::Add) {
-    st = ws.prepareCached(insertSql_);
+    st = cached(1, insertSql_);
   } else if (mode_ == Mode::Edit) {
-    st = ws.prepareCached(updateSql_);
+    st = cached(2, updateSql_);
     sqlite3_bind_int64(st, static_cast<int>(row_.size() + 1), rowid_);
   } else {
     throw VelmoError(3020, "Edit メソッドまたは AddNew メソッドを使わずに Update を実行しました。");

@@ -96,6 +96,8 @@ class Workspace {
   sqlite3_stmt* prepareCached(const std::string& sql);
   void schemaChanged();
   uint64_t schemaGeneration() const { return schemaGen_; }
+  // Changes whenever cached statements are finalized.
+  uint64_t statementGeneration() const { return stmtGen_; }
 
   // Attachment bookkeeping (used by Database).
   std::string attach(const std::string& path);    // returns the schema alias
@@ -106,6 +108,7 @@ class Workspace {
  private:
   Workspace() = default;
   void detachPending();
+  void clearCache();
   struct Attachment {
     std::string alias;
     int refs = 0;
@@ -115,6 +118,7 @@ class Workspace {
   int nextAlias_ = 1;
   int depth_ = 0;
   uint64_t schemaGen_ = 1;
+  uint64_t stmtGen_ = 1;
   std::unordered_map<std::string, std::unique_ptr<Stmt>> cache_;
   struct TextTable {
     std::string name;
@@ -222,6 +226,10 @@ class Recordset {
 
  private:
   void loadRow(int64_t rowid);
+  // Statement of a slot (0 seek, 1 insert, 2 update), prepared once.
+  sqlite3_stmt* cached(int slot, const std::string& sql);
+  sqlite3_stmt* stmts_[3] = {nullptr, nullptr, nullptr};
+  uint64_t stmtGen_ = 0;
   enum class Mode { None, Add, Edit };
   DatabasePtr db_;
   TableShape shape_;
