@@ -1053,7 +1053,10 @@ void Recordset::seek(const std::vector<Value>& keys) {
   if (mode_ != Mode::None) mode_ = Mode::None;
   sqlite3_stmt* st = cached(0, seekSql_);
   sqlite3_reset(st);
-  for (size_t i = 0; i < indexCols_.size(); ++i) bindValue(st, static_cast<int>(i + 1), i < keys.size() ? keys[i] : Value{});
+  // Text is bound without a copy: every bound value must outlive the step, so no
+  // temporaries here (a missing key value binds the one static Null).
+  static const Value kNull{};
+  for (size_t i = 0; i < indexCols_.size(); ++i) bindValue(st, static_cast<int>(i + 1), i < keys.size() ? keys[i] : kNull);
   int rc = sqlite3_step(st);
   if (rc == SQLITE_ROW) {
     rowid_ = sqlite3_column_int64(st, 0);
