@@ -7,10 +7,16 @@
 #include <memory>
 #include <string>
 
+#include "common/func.h"
 #include "common/globals.h"
+#include "common/msgbox.h"
+#include "download/catalogue.h"
+#include "download/frmgetint.h"
 #include "screens/frmmnt.h"
 #include "screens/qtmsgbox.h"
 #include "startup/mmain.h"
+#include "startup/pipe.h"
+#include "startup/platform/applog.h"
 
 using namespace velmo;
 
@@ -25,7 +31,25 @@ class AppHooks : public StartupHooks {
     G().gStatusForm = main_.get();
     main_->show();
   }
-  void runSilent(const std::vector<std::string>&) override {}
+  // The silent mode: one archive fetched from the catalogue's address and
+  // registered into this week's database (or only filed, word 2 = 1).
+  void runSilent(const std::vector<std::string>& words) override {
+    auto& g = G();
+    // Nobody answers a message box in the silent mode: each one is written to
+    // the log and taken as answered with its first button, so the run never blocks.
+    SetMsgBoxHandler([](const MsgRequest& r) {
+      WriteLog(ErrObject(0, r.text), "MsgBox", false, true);
+      return r.buttons == vbYesNo || r.buttons == vbYesNoCancel ? static_cast<int>(vbYes) : static_cast<int>(vbOK);
+    });
+    OpenParentPipe();
+    const std::string name = ArchiveName(words[0], words[2]);
+    g.gDataURL = getServerAddress(words[0]) + name;
+    g.gDataPath = g.gDwnDir + name;
+    if (CountFiles(g.gDwnDir + "*.lzh") > 0) DeleteFiles(g.gDwnDir + "*.lzh");
+    frmGetAuto screen;
+    screen.exec();
+  }
+  void closeParentChannel() override { CloseParentPipe(); }
   std::unique_ptr<screens::frmMnt> main_;
 };
 
