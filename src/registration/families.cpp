@@ -8,6 +8,20 @@ std::vector<const FamilyDef*> BuiltinFamilies() {
       &ProgrammeFamily(),
       &MeetingFamily(),
       // -- entries, registered horses, results, result extensions, horse basic data --
+      &EntryFamily(),
+      &RegisteredHorseFamily(),
+      &HorseExtensionFamily(),
+      &ResultSEBFamily(),
+      &ResultSECFamily(),
+      &PreviousRunZEBFamily(),
+      &PreviousRunZECFamily(),
+      &ResultExtSKAFamily(),
+      &ResultExtSKBFamily(),
+      &PreviousRunExtZKAFamily(),
+      &PreviousRunExtZKBFamily(),
+      &RaceResultFamily(),
+      &HorseBasicFamily(),
+      &HorseDeletionFamily(),
       // -- pre-race, payouts, training, odds, masters, information --
   };
 }

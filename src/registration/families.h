@@ -9,6 +9,21 @@ namespace velmo::reg {
 
 const FamilyDef& ProgrammeFamily();  // BA, BAA, BAB -> 番組データ
 const FamilyDef& MeetingFamily();    // KAA -> 開催データ
+// Entries, registered horses, results, result extensions, horse basic data.
+const FamilyDef& EntryFamily();              // KYC, KYD, KYE, KYF, KYG -> 競走馬データ
+const FamilyDef& RegisteredHorseFamily();    // KTA -> 登録馬データ
+const FamilyDef& HorseExtensionFamily();     // KKA -> 競走馬拡張データ
+const FamilyDef& ResultSEBFamily();          // SEB -> 成績データ
+const FamilyDef& ResultSECFamily();          // SEC -> 成績データ
+const FamilyDef& PreviousRunZEBFamily();     // ZEB -> 前走データ
+const FamilyDef& PreviousRunZECFamily();     // ZEC -> 前走データ
+const FamilyDef& ResultExtSKAFamily();       // SKA -> 成績拡張データ
+const FamilyDef& ResultExtSKBFamily();       // SKB -> 成績拡張データ
+const FamilyDef& PreviousRunExtZKAFamily();  // ZKA -> 前走拡張データ
+const FamilyDef& PreviousRunExtZKBFamily();  // ZKB -> 前走拡張データ
+const FamilyDef& RaceResultFamily();         // SRA -> 成績レースデータ
+const FamilyDef& HorseBasicFamily();         // UKA, UKB, UKC -> 馬基本データ
+const FamilyDef& HorseDeletionFamily();      // MZA (and MSA files) -> 馬基本データ
 
 std::vector<const FamilyDef*> BuiltinFamilies();
 
