@@ -23,6 +23,19 @@ std::vector<const FamilyDef*> BuiltinFamilies() {
       &HorseBasicFamily(),
       &HorseDeletionFamily(),
       // -- pre-race, payouts, training, odds, masters, information --
+      &PreRaceFamily(),
+      &PayoutFamily(),
+      &TrainingFamily(),
+      &OddsFamily(),
+      &WideOddsFamily(),
+      &ExactaOddsFamily(),
+      &TrioOddsFamily(),
+      &OddsLineFamily(),
+      &JockeyFamily(),
+      &TrainerFamily(),
+      &JockeyCodeFamily(),
+      &TrainerCodeFamily(),
+      &InformationFamily(),
   };
 }
 

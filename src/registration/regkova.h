@@ -89,8 +89,9 @@ class RegKOVA {
   // Jockey and trainer master files and the code conversion lists.
   void regKZA(const std::string& strFile);
   void regCZA(const std::string& strFile);
-  void regChgCD(const std::string& strFile, const std::string& kind);
-  void upChgNamae();
+  // strTable: "S騎手コード変換" or "S調教師コード変換"; strItem: "騎手" or "調教師".
+  void regChgCD(const std::string& strFile, const std::string& strTable, const std::string& strItem);
+  void upChgNamae(const std::string& strItem);
   // Training analysis file.
   void regCYA(const std::string& strFile);
 

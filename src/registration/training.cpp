@@ -1,0 +1,60 @@
+// Training analysis file (CYA): one row per runner in 調教分析データ; the result
+// key is cleared on every write and filled again from the entry table by upCYKey.
+#include "common/func.h"
+#include "common/text.h"
+#include "registration/families.h"
+#include "registration/regkova.h"
+
+namespace velmo {
+
+namespace reg {
+
+const FamilyDef& TrainingFamily() {
+  static const FamilyDef def{
+      "調教分析データ",
+      {"レースキー", "馬番"},
+      {{"CYA", 88}},
+      {
+          {0, 8, "レースキー", {"text"}},
+          {0, 0, "競走成績キー", {"custom null"}},
+          {8, 2, "馬番", {"text"}},
+          {10, 2, "調教タイプ", {"text"}},
+          {12, 1, "調教コース種別", {"text"}},
+          {13, 2, "坂", {"text"}},
+          {15, 2, "w", {"text"}},
+          {17, 2, "ダ", {"text"}},
+          {19, 2, "芝", {"text"}},
+          {21, 2, "プ", {"text"}},
+          {23, 2, "障", {"text"}},
+          {25, 1, "調教距離", {"text"}},
+          {26, 1, "調教重点", {"text"}},
+          {27, 3, "追切指数", {"blank-null"}},
+          {30, 3, "仕上指数", {"blank-null"}},
+          {33, 1, "調教量評価", {"text"}},
+          {34, 1, "仕上指数変化", {"text"}},
+          {35, 40, "調教コメント", {"custom comment"}},
+          {75, 8, "コメント年月日", {"text"}},
+          {83, 1, "調教評価", {"text"}},
+          {0, 0, "データID", {"fixed CYA"}},
+      },
+      {
+          {"null", [](const RecordView&, const std::string&) -> db::Value { return std::monostate{}; }},
+          // The comment up to and including its first full-width blank, at most 20 characters.
+          {"comment",
+           [](const RecordView& rec, const std::string&) -> db::Value {
+             return text::headChars(NameHead(rec.raw(35, 40)), 20);
+           }},
+      }};
+  return def;
+}
+
+}  // namespace reg
+
+void RegKOVA::regCYA(const std::string& strFile) {
+  const reg::Layout& L = reg::LayoutFor("CYA");
+  reg::UpsertFile(db(), strMode, L, strFile, {});
+  upCYKey();
+  setCatalogue("CYA", reg::RaceDateFromPath(strFile), "");
+}
+
+}  // namespace velmo
