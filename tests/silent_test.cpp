@@ -144,6 +144,7 @@ TEST_F(SilentMode, FailuresAreLoggedAndLeaveNoFile) {
       {{"BAB", "0", "20050312"}, false, "指定されたデータはありません。[BAB050312.lzh]\tInet2_StateChanged"},
       {{"XXX", "0", "20050312"}, true, "異常終了\tMain"},
       {{"BAB", "x", "20050312"}, true, "異常終了\tMain"},
+      {{"BAB", "0", "20/../xy"}, true, "異常終了\tMain"},
   };
   for (const auto& c : cases) {
     std::remove((home->program + "VelmoLog.dat").c_str());

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/msgbox.h"
@@ -43,6 +44,9 @@ class AppHooks : public StartupHooks {
     });
     OpenParentPipe();
     const std::string name = ArchiveName(words[0], words[2]);
+    // The words come from outside: the archive name must stay a bare file name.
+    if (!IsPlainFileName(name))
+      throw VelmoError(err::InvalidArgument, "プロシージャの呼び出し、または引数が不正です。[" + words[0] + " " + words[2] + "]");
     g.gDataURL = getServerAddress(words[0]) + name;
     g.gDataPath = g.gDwnDir + name;
     if (CountFiles(g.gDwnDir + "*.lzh") > 0) DeleteFiles(g.gDwnDir + "*.lzh");
