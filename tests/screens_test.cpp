@@ -19,12 +19,12 @@ using velmo::test::TestHome;
 
 namespace {
 
-QApplication& app() {
+void app() {
+  if (QCoreApplication::instance()) return;  // another test made it
   static int argc = 1;
   static char name[] = "velmo_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication a(argc, argv);
-  return a;
+  new QApplication(argc, argv);
 }
 
 struct ScreenHooks : StartupHooks {
