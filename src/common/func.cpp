@@ -74,16 +74,20 @@ bool MakeDirAll(const std::string& folder) {
 }
 
 void MoveFileOver(const std::string& source, const std::string& target) {
+  // A rename replaces the target in one step; across file systems the source is
+  // copied beside the target first, so a failure never loses the stored file.
   std::error_code ec;
-  if (fs::exists(target, ec)) fs::remove(target, ec);
   fs::rename(source, target, ec);
-  if (ec) {
-    // Across file systems a rename fails; copy then delete.
-    std::error_code ec2;
-    fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec2);
-    if (ec2) throw VelmoError(err::PathNotFound, "ファイルを移動できません: " + source + " → " + target + " (" + ec2.message() + ")");
-    fs::remove(source, ec2);
+  if (!ec) return;
+  std::string tmp = target + ".velmo-move";
+  std::error_code ec2;
+  fs::copy_file(source, tmp, fs::copy_options::overwrite_existing, ec2);
+  if (!ec2) fs::rename(tmp, target, ec2);
+  if (ec2) {
+    fs::remove(tmp, ec);
+    throw VelmoError(err::PathNotFound, "ファイルを移動できません: " + source + " → " + target + " (" + ec2.message() + ")");
   }
+  fs::remove(source, ec2);
 }
 
 bool WildcardMatch(const std::string& p, const std::string& s) {
