@@ -138,7 +138,14 @@ db::Value Layout::value(size_t i, const RecordView& rec) const {
     if (it == composers.end()) throw VelmoError(err::InvalidArgument, "no composer for " + name + " in " + kind);
     return it->second(rec, f.column);
   }
-  return applyRule(f.rule, rec.raw(f.offset, f.length));
+  std::string raw = rec.raw(f.offset, f.length);
+  // The common rules hand the decoded text on without a copy.
+  if (f.rule.kind == RuleKind::Text) return raw;
+  if (f.rule.kind == RuleKind::BlankNull) {
+    if (allBlank(raw)) return std::monostate{};
+    return raw;
+  }
+  return applyRule(f.rule, raw);
 }
 
 std::vector<db::Value> Layout::keyValues(const RecordView& rec) const {
@@ -274,11 +281,10 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
   std::string raceDate = RaceDateFromPath(path);
   long count = 0;
   std::vector<db::Value> values(layout.fields.size());
+  std::vector<db::Value> key(layout.keyFieldIndex.size());  // reused: no allocation per record
   ForEachRecord(path, layout.recordLength, raceDate, [&](const RecordView& rec) {
     for (size_t i = 0; i < layout.fields.size(); ++i) values[i] = layout.value(i, rec);
-    std::vector<db::Value> key;
-    key.reserve(layout.keyFieldIndex.size());
-    for (int i : layout.keyFieldIndex) key.push_back(values[static_cast<size_t>(i)]);
+    for (size_t k = 0; k < key.size(); ++k) key[k] = values[static_cast<size_t>(layout.keyFieldIndex[k])];
     rs->seek(key);
     bool found = !rs->noMatch();
     ++count;

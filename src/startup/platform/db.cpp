@@ -558,6 +558,11 @@ void Database::ensureOpen() const {
   if (!open_) throw VelmoError(3420, "オブジェクトが無効か、設定されていません。(データベースは閉じられています)");
 }
 
+namespace {
+// The program's tables, without SQLite's and the layer's own.
+const std::string kUserTables = "m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND m.name NOT LIKE 'MSysVelmo%'";
+}  // namespace
+
 void Database::loadNames() {
   auto& ws = Workspace::get();
   if (namesGen_ == ws.schemaGeneration()) return;
@@ -565,19 +570,15 @@ void Database::loadNames() {
   links_.clear();
   columnsFolded_.clear();
   shapes_.clear();
+  columnsGen_ = 0;  // the column names are read when a statement first needs them
   sqlite3* c = ws.connection();
-  std::string sql = "SELECT m.name, p.name FROM " + alias_ + ".sqlite_master m LEFT JOIN pragma_table_info(m.name, '" +
-                    alias_ + "') p WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND m.name NOT LIKE 'MSysVelmo%'";
+  std::string sql = "SELECT m.name FROM " + alias_ + ".sqlite_master m WHERE m.type = 'table' AND " + kUserTables;
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v2(c, sql.c_str(), -1, &st, nullptr);
   if (rc != SQLITE_OK) fail(c, rc, path_);
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     std::string t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     tablesFolded_.emplace(text::foldName(t), t);
-    if (const unsigned char* col = sqlite3_column_text(st, 1)) {
-      std::string cn = reinterpret_cast<const char*>(col);
-      columnsFolded_.emplace(text::foldName(cn), cn);
-    }
   }
   sqlite3_finalize(st);
   if (rc != SQLITE_DONE) fail(c, rc, path_);
@@ -642,13 +643,36 @@ std::string Database::resolveTable(const std::string& name, TableShape* shapeOut
   return "\"" + schema + "\"." + qi(table);
 }
 
-std::string Database::resolveColumn(const std::string& name) {
+// The column names of every table, for resolving the names in statements.
+void Database::loadColumns() {
   loadNames();
+  if (columnsGen_ == namesGen_) return;
+  columnsFolded_.clear();
+  sqlite3* c = Workspace::get().connection();
+  std::string sql = "SELECT p.name FROM " + alias_ + ".sqlite_master m JOIN pragma_table_info(m.name, '" + alias_ +
+                    "') p WHERE m.type = 'table' AND " + kUserTables;
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(c, sql.c_str(), -1, &st, nullptr);
+  if (rc != SQLITE_OK) fail(c, rc, path_);
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    std::string cn = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    columnsFolded_.emplace(text::foldName(cn), cn);
+  }
+  sqlite3_finalize(st);
+  if (rc != SQLITE_DONE) fail(c, rc, path_);
+  columnsGen_ = namesGen_;
+}
+
+std::string Database::resolveColumn(const std::string& name) {
+  loadColumns();
   std::string f = text::foldName(name);
   auto it = columnsFolded_.find(f);
   if (it != columnsFolded_.end()) return it->second;
-  // Columns of text tables and linked tables.
-  for (const auto& [ln, li] : links_) {
+  // Columns of text tables and linked tables. Resolving a link can reload the
+  // name tables, so the loop runs over a copy of the link names.
+  std::vector<std::string> linkNames;
+  for (const auto& entry : links_) linkNames.push_back(entry.first);
+  for (const auto& ln : linkNames) {
     try {
       TableShape s;
       if (resolveTable(ln, &s).empty()) continue;

@@ -182,6 +182,7 @@ class Database : public std::enable_shared_from_this<Database> {
  private:
   void ensureOpen() const;
   void loadNames();
+  void loadColumns();
   std::string path_;
   std::string alias_;
   bool open_ = true;
@@ -189,6 +190,7 @@ class Database : public std::enable_shared_from_this<Database> {
   std::unordered_map<std::string, std::string> tablesFolded_;    // folded -> real name
   std::unordered_map<std::string, LinkInfo> links_;               // real name -> link
   std::unordered_map<std::string, std::string> columnsFolded_;   // folded -> real column name
+  uint64_t columnsGen_ = 0;                                        // names generation columnsFolded_ belongs to
   std::unordered_map<std::string, std::unique_ptr<TableShape>> shapes_;
   std::vector<std::string> linkedPaths_;  // databases attached for links
 };
