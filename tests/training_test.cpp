@@ -73,4 +73,11 @@ TEST(Training, ResultKeyIsClearedAndFilledAgain) {
   Session again("T");
   EXPECT_EQ(again.rows("select 馬番, 競走成績キー from T調教分析データ order by 馬番"),
             "01|2001010120050905\n02|2001010220050904\n");
+  // Mode D links from the past entries only.
+  Session d("D");
+  d.s.db().execute("insert into D競走馬データ (レースキー, 馬番, 競走成績キー) values ('06051101', '02', '2001010220040101')");
+  WriteFileBytes(h.work + "CYA050904.txt", cya);
+  d.s.regCYA(h.work + "CYA050904.txt");
+  EXPECT_EQ(d.rows("select 馬番, 競走成績キー from D調教分析データ order by 馬番"), "01|<null>\n02|2001010220040101\n");
+  EXPECT_EQ(again.rows("select count(競走成績キー) from T調教分析データ"), "2\n");
 }
