@@ -109,12 +109,13 @@ const FamilyDef& WideOddsFamily() {
 
 // The exacta and trio records have no wide table: their layouts describe the
 // record (entry names "馬単0102", "３連複010203" …) for the per-combination
-// readers below and for the fixture generator; they are never upserted as they stand.
+// readers below and for the fixture generator. They are never upserted as they
+// stand, so their table names name the record, not a table of the databases.
 const FamilyDef& ExactaOddsFamily() {
   static const FamilyDef def = [] {
     std::vector<FieldRow> rows = headRows();
     addCombos(rows, 10, 6, orderedPairs(), "馬単", "text");
-    return FamilyDef{"基準オッズ馬単", {"レースキー"}, {{"OU", 1856, {}, false}}, rows, {}};
+    return FamilyDef{"基準オッズ馬単レコード", {"レースキー"}, {{"OU", 1856, {}, false}}, rows, {}};
   }();
   return def;
 }
@@ -123,7 +124,7 @@ const FamilyDef& TrioOddsFamily() {
   static const FamilyDef def = [] {
     std::vector<FieldRow> rows = headRows();
     addCombos(rows, 10, 6, triples(), "３連複", "text");
-    return FamilyDef{"基準オッズ３連複", {"レースキー"}, {{"OT", 4912, {}, false}}, rows, {}};
+    return FamilyDef{"基準オッズ３連複レコード", {"レースキー"}, {{"OT", 4912, {}, false}}, rows, {}};
   }();
   return def;
 }
