@@ -55,19 +55,48 @@ std::string_view RecordView::bytes(int offset, int length) const {
   return bytes_.substr(o, static_cast<size_t>(length));
 }
 
-std::string RecordView::raw(int offset, int length) const {
-  std::string_view b = bytes(offset, length);
+namespace {
+// The field's bytes decoded, without its trailing blanks (a blank byte is never
+// part of a two-byte character, and every rule either pads with blanks again or
+// trims them).
+std::string decodedField(const RecordView& rec, int offset, int length) {
+  std::string_view b = rec.bytes(offset, length);
+  size_t end = b.size();
+  while (end > 0 && b[end - 1] == ' ') --end;
+  b = b.substr(0, end);
+  if (text::isAscii(b)) return std::string(b);
   std::string out;
-  size_t chars;
-  if (text::isAscii(b)) {
-    out.assign(b);
-    chars = b.size();
-  } else {
-    if (!text::decodeCp932(b, out))
-      throw VelmoError(err::BadShiftJis, "Shift_JISでない文字があります（レコード" + std::to_string(number_) + "、位置" +
-                                             std::to_string(offset) + "、長さ" + std::to_string(length) + "）");
-    chars = text::charCount(out);
+  if (!text::decodeCp932(b, out))
+    throw VelmoError(err::BadShiftJis, "Shift_JISでない文字があります（レコード" + std::to_string(rec.number()) + "、位置" +
+                                           std::to_string(offset) + "、長さ" + std::to_string(length) + "）");
+  return out;
+}
+
+// Cuts a text after its first k characters, in place.
+void keepHead(std::string& s, size_t k) {
+  size_t i = 0, chars = 0;
+  while (i < s.size() && chars < k) {
+    ++i;
+    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+    ++chars;
   }
+  s.resize(i);
+}
+
+// Removes leading and trailing ASCII blanks, in place.
+void trimInPlace(std::string& s) {
+  size_t e = s.size();
+  while (e > 0 && s[e - 1] == ' ') --e;
+  s.resize(e);
+  size_t b = 0;
+  while (b < s.size() && s[b] == ' ') ++b;
+  if (b) s.erase(0, b);
+}
+}  // namespace
+
+std::string RecordView::raw(int offset, int length) const {
+  std::string out = decodedField(*this, offset, length);
+  size_t chars = text::isAscii(out) ? out.size() : text::charCount(out);
   if (chars < static_cast<size_t>(length)) out.append(static_cast<size_t>(length) - chars, ' ');
   return out;
 }
@@ -137,6 +166,14 @@ db::Value Layout::value(size_t i, const RecordView& rec) const {
     auto it = composers.find(name);
     if (it == composers.end()) throw VelmoError(err::InvalidArgument, "no composer for " + name + " in " + kind);
     return it->second(rec, f.column);
+  }
+  // The trimming rules never see the padding (blanks at the end, trimmed anyway):
+  // they work on the decoded bytes in place.
+  if (f.rule.kind == RuleKind::TrimHead || f.rule.kind == RuleKind::Trim) {
+    std::string s = decodedField(rec, f.offset, f.length);
+    if (f.rule.kind == RuleKind::TrimHead) keepHead(s, static_cast<size_t>(f.rule.k));
+    trimInPlace(s);
+    return s;
   }
   std::string raw = rec.raw(f.offset, f.length);
   // The common rules hand the decoded text on without a copy.
