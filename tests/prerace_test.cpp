@@ -164,4 +164,9 @@ TEST(PreRace, LastRaceWithoutHorseOneRegistersAsNotLinked) {
   EXPECT_FALSE(regMainKOVA(h.work + "TYA050904.lzh", "T"));
   Session last("T");
   EXPECT_EQ(last.rows("select 直前情報データ from Tデータ一覧テーブル where 年月日 = '20050904'"), "TYA12\n");
+  // A race key with a quote in it is looked up as it stands, not cut into the statement.
+  last.s.db().execute("insert into T競走馬データ (レースキー, 馬番, 競走成績キー) values ('0605''103', '01', '2001010120050905')");
+  WriteFileBytes(h.work + "TYA050905.txt", preRace(128, "0605'103", "01"));
+  last.s.regTYA(h.work + "TYA050905.txt");
+  EXPECT_EQ(last.s.Status(), "03");
 }
