@@ -151,7 +151,7 @@ bool blank(const std::string& raw) { return raw.find_first_not_of(' ') == std::s
 class ComboTable {
  public:
   ComboTable(db::Database& d, const std::string& table, int horses, const char* odds, const char* odds2 = nullptr)
-      : rs_(d.openTable(table)) {
+      : db_(d), table_(table), rs_(d.openTable(table)) {
     rs_->setIndex("PrimaryKey");
     raceKey_ = rs_->columnIndex("レースキー");
     for (int i = 1; i <= horses; ++i) horse_.push_back(rs_->columnIndex("馬番" + std::to_string(i)));
@@ -160,13 +160,27 @@ class ComboTable {
     key_.resize(static_cast<size_t>(horses) + 1);
   }
 
+  // Called before the entries of each record: when the table holds no row of
+  // the race yet, every seek of its entries would miss, so they are added
+  // without one (the common case of a race's first odds file).
+  void beginRace(const std::string& raceKey) {
+    std::string quoted;
+    for (char c : raceKey) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    auto q = db_.openQuery("select count(*) from " + table_ + " where レースキー = '" + quoted + "'");
+    fresh_ = !q->eof() && db::toNumber(q->get(0)) == 0;
+  }
+
   void put(const std::string& raceKey, const std::vector<int>& combo, const std::string& odds,
            db::Value odds2 = std::monostate{}) {
     key_[0] = raceKey;
     for (size_t i = 0; i < combo.size(); ++i) key_[i + 1] = reg::two(combo[i]);
-    rs_->seek(key_);
-    if (rs_->noMatch()) rs_->addNew();
-    else rs_->edit();
+    if (fresh_) {
+      rs_->addNew();
+    } else {
+      rs_->seek(key_);
+      if (rs_->noMatch()) rs_->addNew();
+      else rs_->edit();
+    }
     rs_->set(raceKey_, raceKey);
     for (size_t i = 0; i < combo.size(); ++i) rs_->set(horse_[i], key_[i + 1]);
     rs_->set(odds_, odds);
@@ -175,10 +189,13 @@ class ComboTable {
   }
 
  private:
+  db::Database& db_;
+  std::string table_;
   std::unique_ptr<db::Recordset> rs_;
   int raceKey_ = -1, odds_ = -1, odds2_ = -1;
   std::vector<int> horse_;
   std::vector<db::Value> key_;
+  bool fresh_ = false;
 };
 
 // Walks the entries of every record of a file into a per-combination table; blank entries are skipped.
@@ -188,6 +205,7 @@ void walkCombos(RegKOVA& s, const std::string& kind, const std::string& strFile,
   ComboTable t(s.db(), s.Mode() + table, static_cast<int>(combos.front().size()), oddsColumn);
   reg::ForEachRecord(strFile, L.recordLength, reg::RaceDateFromPath(strFile), [&](const reg::RecordView& rec) {
     std::string raceKey = rec.raw(0, 8);
+    t.beginRace(raceKey);
     for (size_t m = 0; m < combos.size(); ++m) {
       std::string odds = rec.raw(from + static_cast<int>(m) * entryLength, entryLength);
       if (!blank(odds)) t.put(raceKey, combos[m], odds);
@@ -209,6 +227,8 @@ void RegKOVA::regOZ2(const std::string& strFile) {
   const auto& pairs = reg::unorderedPairs();
   reg::ForEachRecord(strFile, L.recordLength, reg::RaceDateFromPath(strFile), [&](const reg::RecordView& rec) {
     std::string raceKey = rec.raw(0, 8);
+    winPlace.beginRace(raceKey);
+    quinella.beginRace(raceKey);
     // Horses with win odds, each with the place odds of the same horse.
     for (int h = 1; h <= 18; ++h) {
       std::string win = rec.raw(10 + (h - 1) * 5, 5);
