@@ -122,3 +122,21 @@ TEST(EntryPack, PastModeRunsHorseBasicDataInThisWeekAndSkipsPreviousRuns) {
   EXPECT_EQ(one(h, "kova_data.mdb", "select 年月日 || '|' || 成績データ from Dデータ一覧テーブル;"), "20050312|SEB完");
   EXPECT_EQ(count(h, "kova_this.mdb", "Tデータ一覧テーブル"), "0");
 }
+
+TEST(EntryPack, ABadRegisteredHorseFileKeepsTheDayItWouldReplace) {
+  TestHome h;
+  fixture::RaceDay day;
+  day.courses = {"06"};
+  std::string good;
+  for (const auto& r : fixture::DayRecords("KTA", day)) good += r;
+  std::string archive = h.work + "KTA050312.lzh";
+  fixture::WriteLzh(archive, {{"KTA050312.txt", good}});
+  ASSERT_FALSE(regMainKOVA(archive, "T"));
+  // The next delivery of the day is cut off in the middle of its second record:
+  // its delete of the day's rows is undone with the rest of the file.
+  fixture::WriteLzh(archive, {{"KTA050312.txt", good.substr(0, 388 + 300)}});
+  EXPECT_TRUE(regMainKOVA(archive, "T"));
+  db::Workspace::get().reset();
+  EXPECT_EQ(count(h, "kova_this.mdb", "T登録馬データ where 年月日='20050312'"), std::to_string(12 * 18));
+  EXPECT_NE(h.logText().find("エラーファイル[KTA050312.txt]"), std::string::npos);
+}
