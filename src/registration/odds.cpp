@@ -271,7 +271,6 @@ void RegKOVA::regOV(const std::string& strFile) {
   if (!digits)
     throw VelmoError(err::InvalidArgument, "ファイル名に日付(yymmdd)がありません。[" + FileNamePart(strFile) + "]");
   std::string date = ToYear4Date(yymmdd);
-  g_Nengappi = date;
   std::string folder = G().gDBDir + "kodds/" + date.substr(0, 4) + "/" + date + "/";
   std::string data = ReadFileBytes(strFile);
   // Lines end at CR LF, CR or LF; every key is checked before any file is written,
@@ -300,6 +299,7 @@ void RegKOVA::regOV(const std::string& strFile) {
                                                  FileNamePart(strFile) + "]");
     lines.emplace_back(key, line);
   }
+  g_Nengappi = date;
   MakeDirAll(folder);
   for (const auto& [key, line] : lines) WriteFileBytes(folder + "OV" + key + ".dat", line + "\r\n");
 }
