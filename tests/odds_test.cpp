@@ -218,6 +218,7 @@ TEST(Odds, LinesOfAnOvFileBecomeOneFilePerRace) {
     EXPECT_NE(e.description().find("行2"), std::string::npos) << e.description();
   }
   EXPECT_FALSE(FileExists(G().gDBDir + "kodds/2005/20050905/OV06051101.dat"));
+  EXPECT_EQ(t.s.g_Nengappi, "20050904");
   // So is a file whose name carries no date before ".txt".
   WriteFileBytes(h.work + "OV0509.txt", "06051101 ok\r\n");
   EXPECT_THROW(t.s.regOV(h.work + "OV0509.txt"), VelmoError);
