@@ -40,7 +40,7 @@ class DownloadTest : public ::testing::Test {
   }
   void catalogue(const std::string& id, const std::string& address, const char* listFile) {
     std::string lf = listFile ? "'" + std::string(listFile) + "'" : "NULL";
-    home->sqlite("kova_this.mdb", "insert into Sデータ管理 (データID, サーバアドレス, リストファイル) values ('" + id +
+    home->sqlite("kova_this.mdb", "insert or replace into Sデータ管理 (データID, サーバアドレス, リストファイル) values ('" + id +
                                       "', '" + address + "', " + lf + ");");
   }
   // Fetches a path of the default host with the download screen.
@@ -89,7 +89,7 @@ TEST(Catalogue, NamesDatesAndAddresses) {
 TEST(Catalogue, LookupOfServerAddressAndListFile) {
   TestHome home;
   home.sqlite("kova_this.mdb",
-              "insert into Sデータ管理 (データID, サーバアドレス, リストファイル) values "
+              "insert or replace into Sデータ管理 (データID, サーバアドレス, リストファイル) values "
               "('KZA', 'http://www.kova.example/data/kza/', 'kza_list.txt'), "
               "('KYC', 'http://www.kova.example/data/kyc/', NULL), "
               "('KYD', 'http://www.kova.example/data/kyd/', '');");

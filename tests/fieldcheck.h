@@ -98,8 +98,7 @@ inline BuiltRecord BuildDistinct(int length, const std::vector<FieldSpec>& field
       } else if (n == 1) {
         v = std::string(1, ones[static_cast<size_t>(single++) % ones.size()]);
       } else if (text::startsWith(shape, "char ")) {
-        v = std::string(1, ones[static_cast<size_t>(single++) % ones.size()]) + ones[static_cast<size_t>(single++) % ones.size()] +
-            ones[static_cast<size_t>(single++) % ones.size()];
+        for (int k = 0; k < 3; ++k) v += ones[static_cast<size_t>(single++) % ones.size()];
       } else {
         v = std::string(1, static_cast<char>('A' + t % 26)) + zeroPad(t, n - 1);
       }

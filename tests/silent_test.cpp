@@ -32,7 +32,7 @@ class SilentMode : public ::testing::Test {
         << "\r\nUserID=member\r\nPasswd=pass1234\r\nKovaHost=" << server->base() << "\r\n";
     ini.close();
     home->sqlite("kova_this.mdb",
-                 "insert into Sデータ管理 (データID, サーバアドレス, リストファイル) values "
+                 "insert or replace into Sデータ管理 (データID, サーバアドレス, リストファイル) values "
                  "('BAB', 'http://www.kova.example/data/bab/', NULL), "
                  "('KYC', 'http://www.kova.example/data/kyc/', NULL), "
                  "('TYRT', 'http://www.kova.example/data/ty/', NULL);");
