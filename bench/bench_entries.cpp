@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
       best.regSec = std::min(best.regSec, next.regSec);
       best.regAgainSec = std::min(best.regAgainSec, next.regAgainSec);
       best.plainSec = std::min(best.plainSec, next.plainSec);
+      best.coldSec = std::min(best.coldSec, next.coldSec);
     }
     results.push_back(best);
   }

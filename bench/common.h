@@ -27,9 +27,10 @@ double plainInsert(const std::string& dbFile, const std::string& table, const re
 struct Result {
   std::string label;
   long records;
-  double regSec;       // first registration (new rows)
+  double regSec;       // first registration (new rows), the databases already open
   double regAgainSec;  // the same archive again (every record an update)
-  double plainSec;     // plain insert loop of the same rows
+  double plainSec;     // plain insert loop of the same rows (its database opened before timing)
+  double coldSec = 0;  // first registration in a fresh workspace: includes opening the databases
 };
 
 // Registers an archive holding one file of a kind, twice, and runs the plain loop.

@@ -1,5 +1,6 @@
 #include "startup/platform/applog.h"
 
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -16,6 +17,8 @@ AppLog& AppLog::instance() {
 }
 
 void AppLog::setLogFile(const std::string& path) {
+  if (out_) std::fclose(out_);
+  out_ = nullptr;
   file_ = path;
   count_ = -1;
 }
@@ -57,12 +60,25 @@ void AppLog::WriteLog(const ErrObject& e, const std::string& location, bool /*fi
     localtime_r(&t, &tm);
     char ts[32];
     std::strftime(ts, sizeof ts, "%Y/%m/%d %H:%M:%S", &tm);
-    std::ofstream out(file_, std::ios::app);
-    out << ts << '\t' << e.number << '\t' << oneLine(e.description) << '\t' << oneLine(location);
-    if (!form_.empty()) out << '\t' << oneLine(form_);
-    out << '\n';
-    out.close();
-    if (++count_ > limit_) trim();
+    std::string line = std::string(ts) + '\t' + std::to_string(e.number) + '\t' + oneLine(e.description) + '\t' +
+                       oneLine(location);
+    if (!form_.empty()) line += '\t' + oneLine(form_);
+    line += '\n';
+    // The file stays open between entries; each entry is written through at once.
+    if (!out_ || outPath_ != file_) {
+      if (out_) std::fclose(out_);
+      out_ = std::fopen(file_.c_str(), "a");
+      outPath_ = file_;
+    }
+    if (out_) {
+      std::fwrite(line.data(), 1, line.size(), out_);
+      std::fflush(out_);
+    }
+    if (++count_ > limit_) {
+      if (out_) std::fclose(out_);
+      out_ = nullptr;
+      trim();
+    }
   }
   if (!second && G().gSilent != "1") {
     MsgBox(e.description + "\r\n\r\n[" + location + "] エラー番号 " + std::to_string(e.number), vbOKOnly, title_);

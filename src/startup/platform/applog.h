@@ -1,5 +1,6 @@
 // The log component: one instance for the whole program, writing VelmoLog.dat.
 #pragma once
+#include <cstdio>
 #include <string>
 
 #include "common/error.h"
@@ -29,6 +30,8 @@ class AppLog {
   std::string title_ = "Velmo";
   std::string form_;
   long count_ = -1;  // entries in the file, counted on first write
+  std::FILE* out_ = nullptr;
+  std::string outPath_;
 };
 
 // Shorthand used everywhere: log an error object at a location.

@@ -255,12 +255,41 @@ std::string Workspace::aliasOf(const std::string& path) const {
   return it == attached_.end() ? std::string() : it->second.alias;
 }
 
+std::shared_ptr<SchemaCache> Workspace::schemaCacheOf(const std::string& alias) const {
+  for (const auto& [path, a] : attached_)
+    if (a.alias == alias) return a.cache;
+  return std::make_shared<SchemaCache>();
+}
+
+void Workspace::detach(std::map<std::string, Attachment>::iterator it) {
+  clearCache();  // statements hold the schema; let it go
+  std::string sql = "DETACH DATABASE " + it->second.alias;
+  if (sqlite3_exec(conn_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) {
+    attached_.erase(it);
+    ++schemaGen_;
+  }
+}
+
+void Workspace::closeFile(const std::string& path) {
+  auto it = attached_.find(canonical(path));
+  if (it != attached_.end() && it->second.refs <= 0 && depth_ == 0) detach(it);
+}
+
 std::string Workspace::attach(const std::string& path) {
   std::string key = canonical(path);
   auto it = attached_.find(key);
+  struct stat fst {};
+  bool statOk = stat(path.c_str(), &fst) == 0;
   if (it != attached_.end()) {
-    ++it->second.refs;
-    return it->second.alias;
+    // A file replaced or removed since it was attached is attached anew.
+    bool same = statOk && it->second.dev == static_cast<uint64_t>(fst.st_dev) && it->second.ino == static_cast<uint64_t>(fst.st_ino);
+    if (same || it->second.refs > 0 || depth_ > 0) {
+      ++it->second.refs;
+      it->second.lastUse = ++useCounter_;
+      probeAttached(key, path);
+      return it->second.alias;
+    }
+    detach(it);
   }
   std::error_code ec;
   if (!fs::is_regular_file(path, ec))
@@ -282,24 +311,44 @@ std::string Workspace::attach(const std::string& path) {
   rc = sqlite3_step(st);
   sqlite3_finalize(st);
   if (rc != SQLITE_DONE) fail(c, rc, path);
-  attached_[key] = {alias, 1};
-  // Reading the schema now turns a locked or damaged file into an error at open.
-  std::string probe = "SELECT count(*) FROM " + alias + ".sqlite_master";
-  rc = sqlite3_prepare_v2(c, probe.c_str(), -1, &st, nullptr);
+  Attachment att;
+  att.alias = alias;
+  att.refs = 1;
+  att.dev = statOk ? static_cast<uint64_t>(fst.st_dev) : 0;
+  att.ino = statOk ? static_cast<uint64_t>(fst.st_ino) : 0;
+  att.lastUse = ++useCounter_;
+  att.cache = std::make_shared<SchemaCache>();
+  attached_[key] = att;
+  ++schemaGen_;
+  probeAttached(key, path);
+  return alias;
+}
+
+// Reading the schema turns a locked or damaged file into an error at open.
+void Workspace::probeAttached(const std::string& key, const std::string& path) {
+  Attachment& att = attached_[key];
+  sqlite3* c = connection();
+  sqlite3_stmt* st = nullptr;
+  std::string probe = "PRAGMA " + att.alias + ".schema_version";
+  int rc = sqlite3_prepare_v2(c, probe.c_str(), -1, &st, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_step(st);
   int ext = sqlite3_extended_errcode(c);
   std::string msg = sqlite3_errmsg(c);
+  int64_t version = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
   sqlite3_finalize(st);
-  if (rc != SQLITE_ROW) {
-    attached_[key].refs = 0;
-    detachPending();
-    int prim = ext & 0xFF;
-    if (prim == SQLITE_BUSY || prim == SQLITE_LOCKED)
-      throw VelmoError(err::CannotLock, "データベース '" + path + "' はほかのプログラムで使用中です。(" + msg + ")");
-    throw VelmoError(err::NotADatabase, "データベースの形式 '" + path + "' を認識できません。(" + msg + ")");
+  if (rc == SQLITE_ROW) {
+    // Another program changed the schema since the last open: read the names again.
+    if (att.schemaVersion != version) {
+      if (att.schemaVersion >= 0) schemaChanged();
+      att.schemaVersion = version;
+    }
+    return;
   }
-  ++schemaGen_;
-  return alias;
+  if (--att.refs <= 0 && depth_ == 0) detach(attached_.find(key));
+  int prim = ext & 0xFF;
+  if (prim == SQLITE_BUSY || prim == SQLITE_LOCKED)
+    throw VelmoError(err::CannotLock, "データベース '" + path + "' はほかのプログラムで使用中です。(" + msg + ")");
+  throw VelmoError(err::NotADatabase, "データベースの形式 '" + path + "' を認識できません。(" + msg + ")");
 }
 
 void Workspace::release(const std::string& path) {
@@ -310,19 +359,21 @@ void Workspace::release(const std::string& path) {
 
 void Workspace::detachPending() {
   if (depth_ > 0 || !conn_) return;
-  for (auto it = attached_.begin(); it != attached_.end();) {
-    if (it->second.refs > 0) {
-      ++it;
-      continue;
+  // Files no handle uses stay attached for the next open (their schema is read
+  // once); only the least recently used beyond a few are let go.
+  const size_t keepIdle = 6;
+  for (;;) {
+    size_t idle = 0;
+    auto oldest = attached_.end();
+    for (auto it = attached_.begin(); it != attached_.end(); ++it) {
+      if (it->second.refs > 0) continue;
+      ++idle;
+      if (oldest == attached_.end() || it->second.lastUse < oldest->second.lastUse) oldest = it;
     }
-    clearCache();  // statements hold the schema; let it go
-    std::string sql = "DETACH DATABASE " + it->second.alias;
-    if (sqlite3_exec(conn_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) {
-      it = attached_.erase(it);
-      ++schemaGen_;
-    } else {
-      ++it;
-    }
+    if (idle <= keepIdle || oldest == attached_.end()) return;
+    size_t before = attached_.size();
+    detach(oldest);
+    if (attached_.size() == before) return;
   }
 }
 
@@ -541,7 +592,8 @@ int TableShape::find(const std::string& column) const {
 
 // ---- Database ---------------------------------------------------------------------
 
-Database::Database(std::string path, std::string alias) : path_(std::move(path)), alias_(std::move(alias)) {}
+Database::Database(std::string path, std::string alias)
+    : path_(std::move(path)), alias_(std::move(alias)), sc_(Workspace::get().schemaCacheOf(alias_)) {}
 
 Database::~Database() { close(); }
 
@@ -565,12 +617,13 @@ const std::string kUserTables = "m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND m.
 
 void Database::loadNames() {
   auto& ws = Workspace::get();
-  if (namesGen_ == ws.schemaGeneration()) return;
-  tablesFolded_.clear();
-  links_.clear();
-  columnsFolded_.clear();
-  shapes_.clear();
-  columnsGen_ = 0;  // the column names are read when a statement first needs them
+  if (sc_->namesGen == ws.schemaGeneration()) return;
+  sc_->tablesFolded.clear();
+  sc_->links.clear();
+  sc_->columnsFolded.clear();
+  sc_->shapes.clear();
+  sc_->indexes.clear();
+  sc_->columnsGen = 0;  // the column names are read when a statement first needs them
   sqlite3* c = ws.connection();
   std::string sql = "SELECT m.name FROM " + alias_ + ".sqlite_master m WHERE m.type = 'table' AND " + kUserTables;
   sqlite3_stmt* st = nullptr;
@@ -578,7 +631,7 @@ void Database::loadNames() {
   if (rc != SQLITE_OK) fail(c, rc, path_);
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     std::string t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    tablesFolded_.emplace(text::foldName(t), t);
+    sc_->tablesFolded.emplace(text::foldName(t), t);
   }
   sqlite3_finalize(st);
   if (rc != SQLITE_DONE) fail(c, rc, path_);
@@ -590,24 +643,24 @@ void Database::loadNames() {
         return std::string(v ? reinterpret_cast<const char*>(v) : "");
       };
       std::string n = txt(0);
-      links_[n] = LinkInfo{txt(1), txt(2)};
-      tablesFolded_.emplace(text::foldName(n), n);
+      sc_->links[n] = LinkInfo{txt(1), txt(2)};
+      sc_->tablesFolded.emplace(text::foldName(n), n);
     }
     sqlite3_finalize(st);
   }
-  namesGen_ = ws.schemaGeneration();
+  sc_->namesGen = ws.schemaGeneration();
 }
 
 std::string Database::resolveTable(const std::string& name, TableShape* shapeOut) {
   ensureOpen();
   loadNames();
-  auto it = tablesFolded_.find(text::foldName(name));
-  if (it == tablesFolded_.end()) return {};
+  auto it = sc_->tablesFolded.find(text::foldName(name));
+  if (it == sc_->tablesFolded.end()) return {};
   const std::string real = it->second;
   auto& ws = Workspace::get();
-  auto lkIt = links_.find(real);
+  auto lkIt = sc_->links.find(real);
   std::string schema = alias_, table = real;
-  if (lkIt != links_.end()) {
+  if (lkIt != sc_->links.end()) {
     // Copied: attaching a target reloads the name tables.
     const LinkInfo link = lkIt->second;
     const std::string& cs = link.connect;
@@ -646,8 +699,8 @@ std::string Database::resolveTable(const std::string& name, TableShape* shapeOut
 // The column names of every table, for resolving the names in statements.
 void Database::loadColumns() {
   loadNames();
-  if (columnsGen_ == namesGen_) return;
-  columnsFolded_.clear();
+  if (sc_->columnsGen == sc_->namesGen) return;
+  sc_->columnsFolded.clear();
   sqlite3* c = Workspace::get().connection();
   std::string sql = "SELECT p.name FROM " + alias_ + ".sqlite_master m JOIN pragma_table_info(m.name, '" + alias_ +
                     "') p WHERE m.type = 'table' AND " + kUserTables;
@@ -656,22 +709,22 @@ void Database::loadColumns() {
   if (rc != SQLITE_OK) fail(c, rc, path_);
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     std::string cn = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    columnsFolded_.emplace(text::foldName(cn), cn);
+    sc_->columnsFolded.emplace(text::foldName(cn), cn);
   }
   sqlite3_finalize(st);
   if (rc != SQLITE_DONE) fail(c, rc, path_);
-  columnsGen_ = namesGen_;
+  sc_->columnsGen = sc_->namesGen;
 }
 
 std::string Database::resolveColumn(const std::string& name) {
   loadColumns();
   std::string f = text::foldName(name);
-  auto it = columnsFolded_.find(f);
-  if (it != columnsFolded_.end()) return it->second;
+  auto it = sc_->columnsFolded.find(f);
+  if (it != sc_->columnsFolded.end()) return it->second;
   // Columns of text tables and linked tables. Resolving a link can reload the
   // name tables, so the loop runs over a copy of the link names.
   std::vector<std::string> linkNames;
-  for (const auto& entry : links_) linkNames.push_back(entry.first);
+  for (const auto& entry : sc_->links) linkNames.push_back(entry.first);
   for (const auto& ln : linkNames) {
     try {
       TableShape s;
@@ -687,14 +740,14 @@ std::string Database::resolveColumn(const std::string& name) {
 
 const TableShape& Database::shape(const std::string& table) {
   loadNames();
-  auto it = shapes_.find(text::foldName(table));
-  if (it != shapes_.end()) return *it->second;
+  auto it = sc_->shapes.find(text::foldName(table));
+  if (it != sc_->shapes.end()) return *it->second;
   auto sh = std::make_unique<TableShape>();
   std::string q;
   std::string schema, real;
   {
-    auto tf = tablesFolded_.find(text::foldName(table));
-    if (tf == tablesFolded_.end()) {
+    auto tf = sc_->tablesFolded.find(text::foldName(table));
+    if (tf == sc_->tablesFolded.end()) {
       // A temp text table asked for by its own name.
       schema = "temp";
       real = table;
@@ -727,7 +780,7 @@ const TableShape& Database::shape(const std::string& table) {
   sqlite3_finalize(st);
   if (sh->fields.empty()) throw VelmoError(err::NoSuchTable, "入力テーブル '" + table + "' が見つかりませんでした。");
   auto& ref = *sh;
-  shapes_[text::foldName(table)] = std::move(sh);
+  sc_->shapes[text::foldName(table)] = std::move(sh);
   return ref;
 }
 
@@ -800,7 +853,7 @@ std::unique_ptr<QueryResult> Database::openQuery(const std::string& sql) {
 std::unique_ptr<Recordset> Database::openTable(const std::string& name) {
   ensureOpen();
   loadNames();
-  if (tablesFolded_.find(text::foldName(name)) == tablesFolded_.end())
+  if (sc_->tablesFolded.find(text::foldName(name)) == sc_->tablesFolded.end())
     throw VelmoError(err::NoSuchTable, "入力テーブル '" + name + "' が見つかりませんでした。");
   return std::make_unique<Recordset>(shared_from_this(), shape(name));
 }
@@ -809,7 +862,7 @@ std::vector<std::string> Database::tableNames() {
   ensureOpen();
   loadNames();
   std::vector<std::string> r;
-  for (const auto& [f, n] : tablesFolded_) r.push_back(n);
+  for (const auto& [f, n] : sc_->tablesFolded) r.push_back(n);
   std::sort(r.begin(), r.end());
   return r;
 }
@@ -822,14 +875,23 @@ bool Database::hasTable(const std::string& name) {
 
 std::optional<LinkInfo> Database::linkInfo(const std::string& name) {
   loadNames();
-  auto it = links_.find(name);
-  if (it == links_.end()) return std::nullopt;
+  auto it = sc_->links.find(name);
+  if (it == sc_->links.end()) return std::nullopt;
   return it->second;
 }
 
 std::vector<FieldInfo> Database::fields(const std::string& table) { return shape(table).fields; }
 
 std::vector<IndexInfo> Database::indexes(const std::string& table) {
+  loadNames();
+  auto cached = sc_->indexes.find(text::foldName(table));
+  if (cached != sc_->indexes.end()) return cached->second;
+  std::vector<IndexInfo> r = readIndexes(table);
+  sc_->indexes[text::foldName(table)] = r;
+  return r;
+}
+
+std::vector<IndexInfo> Database::readIndexes(const std::string& table) {
   TableShape s;
   if (resolveTable(table, &s).empty()) throw VelmoError(err::NoSuchTable, "入力テーブル '" + table + "' が見つかりませんでした。");
   const TableShape& sh = shape(table);
@@ -863,7 +925,7 @@ std::vector<IndexInfo> Database::indexes(const std::string& table) {
 void Database::createTable(const TableDefSpec& spec) {
   ensureOpen();
   loadNames();
-  if (tablesFolded_.count(text::foldName(spec.name)))
+  if (sc_->tablesFolded.count(text::foldName(spec.name)))
     throw VelmoError(err::ObjectExists, "オブジェクト '" + spec.name + "' は既に存在します。");
   if (spec.fields.empty())
     throw VelmoError(3264, "フィールドがありません。テーブル '" + spec.name + "' を追加できません。");
@@ -907,13 +969,13 @@ void Database::deleteTable(const std::string& name) {
   loadNames();
   auto& ws = Workspace::get();
   sqlite3* c = ws.connection();
-  auto lk = links_.find(name);
+  auto lk = sc_->links.find(name);
   std::string sql;
-  if (lk != links_.end()) {
+  if (lk != sc_->links.end()) {
     sql = "DELETE FROM " + alias_ + "." + qi(kLinks) + " WHERE 名前 = " + qs(name);
   } else {
-    auto it = tablesFolded_.find(text::foldName(name));
-    if (it == tablesFolded_.end()) throw VelmoError(err::NoSuchField, "項目 '" + name + "' はこのコレクションにありません。");
+    auto it = sc_->tablesFolded.find(text::foldName(name));
+    if (it == sc_->tablesFolded.end()) throw VelmoError(err::NoSuchField, "項目 '" + name + "' はこのコレクションにありません。");
     sql = "DROP TABLE " + alias_ + "." + qi(it->second);
   }
   int rc = sqlite3_exec(c, sql.c_str(), nullptr, nullptr, nullptr);
@@ -948,7 +1010,7 @@ void Database::appendIndex(const std::string& table, const IndexInfo& ix) {
 void Database::createLink(const std::string& name, const std::string& connect, const std::string& source) {
   ensureOpen();
   loadNames();
-  if (tablesFolded_.count(text::foldName(name))) throw VelmoError(err::ObjectExists, "オブジェクト '" + name + "' は既に存在します。");
+  if (sc_->tablesFolded.count(text::foldName(name))) throw VelmoError(err::ObjectExists, "オブジェクト '" + name + "' は既に存在します。");
   auto& ws = Workspace::get();
   sqlite3* c = ws.connection();
   std::string sql = "CREATE TABLE IF NOT EXISTS " + alias_ + "." + qi(kLinks) + " (名前 TEXT PRIMARY KEY, 接続 TEXT, ソース TEXT)";

@@ -54,6 +54,7 @@ struct LinkInfo {
 
 class Database;
 using DatabasePtr = std::shared_ptr<Database>;
+struct SchemaCache;
 class Recordset;
 class QueryResult;
 
@@ -103,6 +104,9 @@ class Workspace {
   std::string attach(const std::string& path);    // returns the schema alias
   void release(const std::string& path);
   std::string aliasOf(const std::string& path) const;
+  std::shared_ptr<SchemaCache> schemaCacheOf(const std::string& alias) const;
+  // Detaches a file no handle uses any more (before the file is replaced or removed).
+  void closeFile(const std::string& path);
   std::string textTableFor(const std::string& folder, const std::string& file);
 
  private:
@@ -112,7 +116,14 @@ class Workspace {
   struct Attachment {
     std::string alias;
     int refs = 0;
+    uint64_t dev = 0, ino = 0;   // the file attached, to notice a replaced file
+    uint64_t lastUse = 0;
+    int64_t schemaVersion = -1;
+    std::shared_ptr<SchemaCache> cache;
   };
+  void detach(std::map<std::string, Attachment>::iterator it);
+  void probeAttached(const std::string& key, const std::string& path);
+  uint64_t useCounter_ = 0;
   sqlite3* conn_ = nullptr;
   std::map<std::string, Attachment> attached_;  // canonical path -> attachment
   int nextAlias_ = 1;
@@ -136,6 +147,18 @@ struct TableShape {
   std::vector<FieldInfo> fields;
   std::unordered_map<std::string, int> byFolded;  // folded name -> column index
   int find(const std::string& column) const;
+};
+
+// What the layer knows of one attached file's schema; kept while the file stays
+// attached and rebuilt when the schema changes.
+struct SchemaCache {
+  uint64_t namesGen = 0;
+  std::unordered_map<std::string, std::string> tablesFolded;    // folded -> real name
+  std::unordered_map<std::string, LinkInfo> links;               // real name -> link
+  std::unordered_map<std::string, std::string> columnsFolded;   // folded -> real column name
+  uint64_t columnsGen = 0;                                        // names generation columnsFolded belongs to
+  std::unordered_map<std::string, std::unique_ptr<TableShape>> shapes;
+  std::unordered_map<std::string, std::vector<IndexInfo>> indexes;
 };
 
 class Database : public std::enable_shared_from_this<Database> {
@@ -183,15 +206,11 @@ class Database : public std::enable_shared_from_this<Database> {
   void ensureOpen() const;
   void loadNames();
   void loadColumns();
+  std::vector<IndexInfo> readIndexes(const std::string& table);
   std::string path_;
   std::string alias_;
   bool open_ = true;
-  uint64_t namesGen_ = 0;
-  std::unordered_map<std::string, std::string> tablesFolded_;    // folded -> real name
-  std::unordered_map<std::string, LinkInfo> links_;               // real name -> link
-  std::unordered_map<std::string, std::string> columnsFolded_;   // folded -> real column name
-  uint64_t columnsGen_ = 0;                                        // names generation columnsFolded_ belongs to
-  std::unordered_map<std::string, std::unique_ptr<TableShape>> shapes_;
+  std::shared_ptr<SchemaCache> sc_;       // names of the attached file, shared by its handles
   std::vector<std::string> linkedPaths_;  // databases attached for links
 };
 
