@@ -255,3 +255,23 @@ TEST(Engine, WrappersRetryAndCopyRows) {
   EXPECT_EQ(one(*d, "select 名前 from T写 where レースキー = '1'"), "old");
   EXPECT_EQ(db::Workspace::get().transDepth(), 0);
 }
+
+TEST(Engine, ReopeningSeesAReplacedFileAndOtherProgramsSchemaChanges) {
+  TestHome h;
+  auto a = makeDb(h, "r.mdb");
+  makeRaceTable(*a, "T一");
+  a->close();  // stays attached, idle
+  // Another program adds a table.
+  sqlite3* other = nullptr;
+  sqlite3_open((h.work + "r.mdb").c_str(), &other);
+  sqlite3_exec(other, "CREATE TABLE \"T二\" (a TEXT)", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  auto b = db::Workspace::get().openDatabase(h.work + "r.mdb");
+  EXPECT_TRUE(b->hasTable("T二"));
+  b->close();
+  // The file is replaced by another database.
+  db::Workspace::get().createDatabase(h.work + "new.mdb");
+  std::filesystem::rename(h.work + "new.mdb", h.work + "r.mdb");
+  auto c = db::Workspace::get().openDatabase(h.work + "r.mdb");
+  EXPECT_FALSE(c->hasTable("T一"));
+}
