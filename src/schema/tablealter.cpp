@@ -60,8 +60,8 @@ bool TableAlter(const std::string& definitionFile, const std::string& databasePa
       std::string name = txt(*tables, "Name");
       long id = static_cast<long>(db::toNumber(tables->get("id")));
       bool exists = d->hasTable(name);
-      db::TableDefSpec spec;
-      spec.name = name;
+      db::TableDefSpec def;
+      def.name = name;
       std::vector<std::string> have;
       std::vector<std::string> haveIdx;
       if (exists) {
@@ -85,7 +85,7 @@ bool TableAlter(const std::string& definitionFile, const std::string& databasePa
         std::string size = txt(*fields, "Extra3");
         f.size = size == "-" ? 0 : std::atoi(size.c_str());
         if (exists) d->appendField(name, f);
-        else spec.fields.push_back(f);
+        else def.fields.push_back(f);
         have.push_back(fname);
       }
       // Indexes.
@@ -111,10 +111,10 @@ bool TableAlter(const std::string& definitionFile, const std::string& databasePa
                                     " and [Object Type] = 'ｲﾝﾃﾞｯｸｽ ﾌｨｰﾙﾄﾞ';");
         for (ifields->moveFirst(); !ifields->eof(); ifields->moveNext()) ix.fields.push_back(txt(*ifields, "Name"));
         if (exists) d->appendIndex(name, ix);
-        else spec.indexes.push_back(ix);
+        else def.indexes.push_back(ix);
         haveIdx.push_back(iname);
       }
-      if (!exists) d->createTable(spec);
+      if (!exists) d->createTable(def);
     }
     d->deleteTable(kLink);
     return true;

@@ -922,15 +922,15 @@ std::vector<IndexInfo> Database::readIndexes(const std::string& table) {
   return r;
 }
 
-void Database::createTable(const TableDefSpec& spec) {
+void Database::createTable(const TableDefSpec& def) {
   ensureOpen();
   loadNames();
-  if (sc_->tablesFolded.count(text::foldName(spec.name)))
-    throw VelmoError(err::ObjectExists, "オブジェクト '" + spec.name + "' は既に存在します。");
-  if (spec.fields.empty())
-    throw VelmoError(3264, "フィールドがありません。テーブル '" + spec.name + "' を追加できません。");
-  std::string sql = "CREATE TABLE " + alias_ + "." + qi(spec.name) + " (";
-  for (size_t i = 0; i < spec.fields.size(); ++i) sql += (i ? ", " : "") + columnDef(spec.fields[i]);
+  if (sc_->tablesFolded.count(text::foldName(def.name)))
+    throw VelmoError(err::ObjectExists, "オブジェクト '" + def.name + "' は既に存在します。");
+  if (def.fields.empty())
+    throw VelmoError(3264, "フィールドがありません。テーブル '" + def.name + "' を追加できません。");
+  std::string sql = "CREATE TABLE " + alias_ + "." + qi(def.name) + " (";
+  for (size_t i = 0; i < def.fields.size(); ++i) sql += (i ? ", " : "") + columnDef(def.fields[i]);
   sql += ")";
   auto& ws = Workspace::get();
   sqlite3* c = ws.connection();
@@ -945,18 +945,18 @@ void Database::createTable(const TableDefSpec& spec) {
   if (rc != SQLITE_OK) {
     std::string msg = sqlite3_errmsg(c);
     undo();
-    throw VelmoError(err::EngineGeneric, msg + " [" + spec.name + "]");
+    throw VelmoError(err::EngineGeneric, msg + " [" + def.name + "]");
   }
-  for (const auto& ix : spec.indexes) {
+  for (const auto& ix : def.indexes) {
     std::string cols;
     for (size_t i = 0; i < ix.fields.size(); ++i) cols += (i ? ", " : "") + qi(ix.fields[i]);
     std::string isql = std::string("CREATE ") + (ix.primary || ix.unique ? "UNIQUE " : "") + "INDEX " + alias_ + "." +
-                       qi(indexSqlName(spec.name, ix.name)) + " ON " + qi(spec.name) + " (" + cols + ")";
+                       qi(indexSqlName(def.name, ix.name)) + " ON " + qi(def.name) + " (" + cols + ")";
     rc = sqlite3_exec(c, isql.c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
       std::string msg = sqlite3_errmsg(c);
       undo();
-      throw VelmoError(err::EngineGeneric, msg + " [" + spec.name + "." + ix.name + "]");
+      throw VelmoError(err::EngineGeneric, msg + " [" + def.name + "." + ix.name + "]");
     }
   }
   sqlite3_exec(c, "RELEASE velmo_create", nullptr, nullptr, nullptr);

@@ -184,7 +184,7 @@ class Database : public std::enable_shared_from_this<Database> {
   std::optional<LinkInfo> linkInfo(const std::string& name);
   std::vector<FieldInfo> fields(const std::string& table);
   std::vector<IndexInfo> indexes(const std::string& table);
-  void createTable(const TableDefSpec& spec);          // 3012 when the name exists
+  void createTable(const TableDefSpec& def);          // 3012 when the name exists
   void deleteTable(const std::string& name);           // 3265-like error when missing
   void appendField(const std::string& table, const FieldInfo& f);
   void appendIndex(const std::string& table, const IndexInfo& idx);
