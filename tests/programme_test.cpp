@@ -8,12 +8,14 @@
 #include "registration/layout.h"
 #include "registration/regkova.h"
 #include "startup/platform/db.h"
+#include "tests/readers_util.h"
 #include "tests/testenv.h"
 #include "tools/fixture/fixture.h"
 
 using namespace velmo;
 using velmo::fixture::RecordBuilder;
 using velmo::test::TestHome;
+namespace readers = velmo::test::readers;
 
 namespace {
 
@@ -32,26 +34,8 @@ std::string babRecord(const std::string& key, const std::string& stage = "3") {
   return b.bytes();
 }
 
-std::string query(db::Database& d, const std::string& sql) {
-  auto q = d.openQuery(sql);
-  std::string out;
-  for (q->moveFirst(); !q->eof(); q->moveNext()) {
-    for (size_t c = 0; c < q->columns.size(); ++c) {
-      if (c) out += "|";
-      out += db::isNull(q->get(static_cast<int>(c))) ? "<null>" : db::toText(q->get(static_cast<int>(c)));
-    }
-    out += "\n";
-  }
-  return out;
-}
-
-struct Session {
-  RegKOVA s;
-  explicit Session(const std::string& mode) {
-    s.Mode(mode);
-    s.conDB(G().gDBDir);
-  }
-};
+using readers::Session;
+const auto query = readers::RowsText;
 
 }  // namespace
 
