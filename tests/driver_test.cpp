@@ -183,3 +183,13 @@ TEST(CommandLine, RegistersArchivesIntoBothDatabases) {
   EXPECT_EQ(runCli("register '" + h.work + "missing.lzh'"), 1);
   EXPECT_EQ(runCli("register '" + h.work + "BAB050313.lzh'" + list), 1);
 }
+
+TEST(Driver, AStageMarkOfTheProgrammeIsNotCarriedIntoThePayoutCount) {
+  TestHome h;
+  fx::RaceDay day;
+  day.courses = {"06"};
+  std::string arch = fx::WritePackArchive(h.work, {"BAB", "HJB"}, day);
+  ASSERT_FALSE(regMainKOVA(arch, "T"));
+  // BAB leaves its mark "確" before HJB counts the day's races.
+  EXPECT_EQ(h.sqlite("kova_this.mdb", "select 番組データ, 払戻情報データ from Tデータ一覧テーブル;"), "BAB|HJB12\n");
+}

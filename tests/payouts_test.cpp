@@ -112,16 +112,23 @@ TEST(Payouts, StatusIsTheHighestRaceNumber) {
   for (int r : {5, 12, 1, 9}) races += payout(354, "060511" + test::readers::Two(r), 'a');
   WriteFileBytes(h.work + "HJB050904.txt", races);
   WriteFileBytes(h.work + "HJA050904.txt", payout(240, "06051101", 'a'));
+  // The count starts from what the previous payout file of the same day left;
+  // a result mark or another day's number is not carried over.
   struct Case {
     const char* kind;
+    const char* prevId;
+    const char* prevDate;
     const char* before;
     const char* status;
-  } cases[] = {{"HJB", "", "12"}, {"HJB", "完", "完"}, {"HJB", "08", "12"}, {"HJA", "12", ""}};
+  } cases[] = {{"HJB", "SEB", "20050904", "", "12"},      {"HJB", "SEB", "20050904", "完", "12"},
+               {"HJB", "BAB", "20050904", "確", "12"},    {"HJB", "HJC", "20050903", "完", "12"},
+               {"HJB", "HJC", "20050904", "08", "12"},    {"HJB", "HJC", "20050904", "99", "99"},
+               {"HJA", "HJB", "20050904", "12", ""}};
   for (const auto& c : cases) {
-    t.s.setCatalogue("SEB", "20050903", c.before);
+    t.s.setCatalogue(c.prevId, c.prevDate, c.before);
     if (std::string(c.kind) == "HJA") t.s.regHJA(h.work + "HJA050904.txt");
     else t.s.regHJB(h.work + "HJB050904.txt");
-    EXPECT_EQ(t.s.Status(), c.status) << c.kind << " after '" << c.before << "'";
+    EXPECT_EQ(t.s.Status(), c.status) << c.kind << " after " << c.prevId << c.before << " of " << c.prevDate;
     EXPECT_EQ(t.s.DataID(), c.kind);
     EXPECT_EQ(t.s.g_Nengappi, "20050904");
   }

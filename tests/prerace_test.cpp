@@ -128,18 +128,22 @@ TEST(PreRace, StatusIsTheLastOrHighestRaceNumber) {
   WriteFileBytes(h.work + "TYA050904.txt", file(records));
   struct Case {
     const char* kind;
-    const char* before;  // status left by the previous file of the run
+    const char* prevId;  // the previous file of the run, its day and the status it left
+    const char* prevDate;
+    const char* before;
     const char* status;
   } cases[] = {
-      {"TYB", "", "11"},     // the highest race number, whatever the order
-      {"TYB", "12", "12"},   // it starts from what the previous file left
-      {"TYA", "12", "03"},   // TYA: the race number of the last record
+      {"TYB", "HJC", "20050904", "", "11"},    // the highest race number, whatever the order
+      {"TYB", "TYA", "20050904", "12", "12"},  // it starts from the same day's pre-race count
+      {"TYB", "BAB", "20050904", "確", "11"},  // a stage mark of another family is not carried over
+      {"TYB", "TYA", "20050903", "12", "11"},  // nor another day's count
+      {"TYA", "TYB", "20050904", "12", "03"},  // TYA: the race number of the last record
   };
   for (const auto& c : cases) {
-    t.s.setCatalogue("HJC", "20050903", c.before);
+    t.s.setCatalogue(c.prevId, c.prevDate, c.before);
     if (std::string(c.kind) == "TYB") t.s.regTYB(h.work + "TYB050904.txt");
     else t.s.regTYA(h.work + "TYA050904.txt");
-    EXPECT_EQ(t.s.Status(), c.status) << c.kind << " after '" << c.before << "'";
+    EXPECT_EQ(t.s.Status(), c.status) << c.kind << " after " << c.prevId << c.before << " of " << c.prevDate;
     EXPECT_EQ(t.s.DataID(), c.kind);
   }
 }

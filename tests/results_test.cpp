@@ -223,6 +223,7 @@ TEST(Results, StatusTextsForTheDataList) {
       {"SEC", "", "完"},
   };
   for (const auto& c : cases) {
+    s.s.setCatalogue("", "", "");  // each file on its own
     std::string path = h.work + c.kind + std::string("050312.txt");
     WriteFileBytes(path, c.records);
     read(s.s, c.kind, path);
@@ -230,12 +231,15 @@ TEST(Results, StatusTextsForTheDataList) {
     EXPECT_EQ(s.s.DataID(), c.kind);
     EXPECT_EQ(s.s.g_Nengappi, "20050312");
   }
-  // The highest race number is this file's own: "完" left by the file before
-  // does not outrank the race numbers of an SEC file of quick results.
+  // "完" left by another day's file does not outrank the race numbers of an SEC
+  // file of quick results; a stage mark of another family is not carried either.
   WriteFileBytes(h.work + "SEB050312.txt", races(334, 4, true));
   s.s.regSEB(h.work + "SEB050312.txt");
   ASSERT_EQ(s.s.Status(), "完");
   WriteFileBytes(h.work + "SEC050319.txt", races(346, 6, false));
+  s.s.regSEC(h.work + "SEC050319.txt");
+  EXPECT_EQ(s.s.Status(), "06");
+  s.s.setCatalogue("BAB", "20050319", "確");
   s.s.regSEC(h.work + "SEC050319.txt");
   EXPECT_EQ(s.s.Status(), "06");
 }

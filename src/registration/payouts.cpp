@@ -76,9 +76,9 @@ namespace {
 
 void registerPayouts(RegKOVA& s, const std::string& kind, const std::string& strFile) {
   const reg::Layout& L = reg::LayoutFor(kind);
-  // HJB and HJC keep the highest race number of the file, starting from what the
-  // previous file of the run left; HJA clears the status.
-  std::string highest = s.Status();
+  // HJB and HJC keep the highest race number of the day, starting from what the
+  // previous payout file of the same day left; HJA clears the status.
+  std::string highest = s.CarriedStatus(kind, reg::RaceDateFromPath(strFile));
   reg::UpsertOptions opt;
   if (kind != "HJA") {
     opt.filter = [&highest](db::Recordset&, bool, const reg::RecordView& rec) {

@@ -72,9 +72,9 @@ bool chkTYKey(RegKOVA& s, const std::string& raceKey) {
 
 void registerPreRace(RegKOVA& s, const std::string& kind, const std::string& strFile) {
   const reg::Layout& L = reg::LayoutFor(kind);
-  // TYB keeps the highest race number; like the result files it starts from what
-  // the previous file of the run left.
-  std::string highest = s.Status();
+  // TYB keeps the highest race number of the day, starting from what the previous
+  // pre-race file of the same day left.
+  std::string highest = s.CarriedStatus(kind, reg::RaceDateFromPath(strFile));
   reg::UpsertOptions opt;
   if (kind == "TYB") {
     opt.filter = [&highest](db::Recordset&, bool, const reg::RecordView& rec) {

@@ -73,6 +73,11 @@ void RegKOVA::lnkDSeiDel() {
   db().deleteTable("D成績データ");
 }
 
+std::string RegKOVA::CarriedStatus(const std::string& kind, const std::string& raceDate) const {
+  if (text::headChars(strDataID, 2) == text::headChars(kind, 2) && g_Nengappi == raceDate) return strStatus;
+  return {};
+}
+
 void RegKOVA::readKind(const std::string& kind, const std::string& strFile, const reg::UpsertOptions& options) {
   const reg::Layout& L = reg::LayoutFor(kind);
   std::string last;

@@ -104,6 +104,11 @@ class RegKOVA {
   void readKind(const std::string& kind, const std::string& strFile, const reg::UpsertOptions& options = {});
 
   const std::string& DataID() const { return strDataID; }
+  // The status a reader that keeps the day's highest race number starts from:
+  // what the previous file of the run left when that file was of the same family
+  // and race day, else empty (a stage mark or another day's number says nothing
+  // about this file's races).
+  std::string CarriedStatus(const std::string& kind, const std::string& raceDate) const;
   const std::string& Status() const { return strStatus; }
   void setCatalogue(const std::string& dataId, const std::string& date, const std::string& status) {
     strDataID = dataId;

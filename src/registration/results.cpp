@@ -193,10 +193,9 @@ void RegKOVA::regSEB(const std::string& strFile) { readKind("SEB", strFile); }
 
 void RegKOVA::regSEC(const std::string& strFile) {
   const reg::Layout& L = reg::LayoutFor("SEC");
-  // The highest race number (characters 7-8 of the race key) of this file. It
-  // starts empty for every file: a mark or race number left by another file of
-  // the run says nothing about this day's results.
-  std::string highest;
+  // The highest race number (characters 7-8 of the race key) of the day, starting
+  // from what the previous result file of the same day left.
+  std::string highest = CarriedStatus("SEC", reg::RaceDateFromPath(strFile));
   reg::UpsertOptions options;
   options.filter = [&highest](db::Recordset&, bool, const reg::RecordView& rec) {
     std::string race = text::midChars(raceKeyOf(rec), 7, 2);
