@@ -6,6 +6,7 @@
 #include "common/globals.h"
 #include "registration/regkova.h"
 #include "tests/fieldcheck.h"
+#include "tests/readers_util.h"
 #include "tests/testenv.h"
 #include "tools/fixture/fixture.h"
 
@@ -139,13 +140,7 @@ const std::vector<FieldSpec> kEntryFields = {
     {537, 1, "万券印", {"-", "-", "-", "-", "text"}},
 };
 
-struct Session {
-  RegKOVA s;
-  Session() {
-    s.Mode("T");
-    s.conDB(G().gDBDir);
-  }
-};
+using Session = velmo::test::readers::Session;
 
 void call(RegKOVA& s, size_t kind, const std::string& path) {
   switch (kind) {

@@ -6,6 +6,7 @@
 #include "common/globals.h"
 #include "registration/regkova.h"
 #include "tests/fieldcheck.h"
+#include "tests/readers_util.h"
 #include "tests/testenv.h"
 #include "tools/fixture/fixture.h"
 
@@ -46,13 +47,7 @@ const std::vector<FieldSpec> kHorseFields = {
 const char* const kKinds[] = {"UKA", "UKB", "UKC"};
 const int kLengths[] = {170, 284, 292};
 
-struct Session {
-  RegKOVA s;
-  Session() {
-    s.Mode("T");
-    s.conDB(G().gDBDir);
-  }
-};
+using Session = velmo::test::readers::Session;
 
 void read(RegKOVA& s, size_t kind, const std::string& path) {
   if (kind == 0) s.regUKA(path);

@@ -7,6 +7,7 @@
 #include "common/globals.h"
 #include "registration/regkova.h"
 #include "tests/fieldcheck.h"
+#include "tests/readers_util.h"
 #include "tests/testenv.h"
 #include "tools/fixture/fixture.h"
 
@@ -119,13 +120,7 @@ const std::vector<FieldSpec> kKkaFields = {
     {302, 4, "母父馬産駒連対平均距離", {"text"}},
 };
 
-struct Session {
-  RegKOVA s;
-  Session() {
-    s.Mode("T");
-    s.conDB(G().gDBDir);
-  }
-};
+using Session = velmo::test::readers::Session;
 
 std::string kta(const std::string& raceKey, const std::string& name, const std::string& regNo, const std::string& idm = "  50 ",
                 const std::string& stage = "2") {

@@ -28,7 +28,7 @@ inline std::string RowsText(db::Database& d, const std::string& sql) {
 // A registration session connected to the database of a mode.
 struct Session {
   RegKOVA s;
-  explicit Session(const std::string& mode) {
+  explicit Session(const std::string& mode = "T") {
     s.Mode(mode);
     s.conDB(G().gDBDir);
   }

@@ -7,6 +7,7 @@
 #include "common/globals.h"
 #include "registration/regkova.h"
 #include "tests/fieldcheck.h"
+#include "tests/readers_util.h"
 #include "tests/testenv.h"
 #include "tools/fixture/fixture.h"
 
@@ -85,13 +86,7 @@ std::vector<FieldSpec> bothRecords() {
   return all;
 }
 
-struct Session {
-  RegKOVA s;
-  explicit Session(const std::string& mode = "T") {
-    s.Mode(mode);
-    s.conDB(G().gDBDir);
-  }
-};
+using Session = velmo::test::readers::Session;
 
 void read(RegKOVA& s, const std::string& kind, const std::string& path) {
   if (kind == "SKA") s.regSKA(path);

@@ -7,6 +7,7 @@
 #include "common/globals.h"
 #include "registration/regkova.h"
 #include "tests/fieldcheck.h"
+#include "tests/readers_util.h"
 #include "tests/testenv.h"
 #include "tools/fixture/fixture.h"
 
@@ -106,13 +107,7 @@ std::vector<FieldSpec> bothRecords() {
   return all;
 }
 
-struct Session {
-  RegKOVA s;
-  explicit Session(const std::string& mode = "T") {
-    s.Mode(mode);
-    s.conDB(G().gDBDir);
-  }
-};
+using Session = velmo::test::readers::Session;
 
 // A result record of the given length with its key, race key and the given fields.
 std::string result(int length, const std::string& regNo, const std::string& date, const std::string& raceKey,
