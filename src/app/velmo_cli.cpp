@@ -1,41 +1,25 @@
-// velmo-cli: registration from scripts and headless machines.
-//   velmo-cli register [--mode T|D] ARCHIVE...
-// Registers the archives in the order the main screen uses (pack archives
-// first) with the settings of kova.ini; one progress line per file on standard
-// error; exit code 0 when every archive registered, 1 when any failed.
+// velmo-cli: the program's commands for scripts, terminals and headless
+// machines. Each command is a thin face of the same core operation that the
+// main screen runs; the commands are listed in one table (app/cli.h).
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "common/func.h"
-#include "common/globals.h"
-#include "registration/driver.h"
-#include "startup/platform/applog.h"
-#include "startup/settings.h"
+#include "app/cli.h"
 
 using namespace velmo;
 
 namespace {
 
-class StderrStatus : public StatusSink {
- public:
-  std::string statusText() const override { return text_; }
-  void setStatusText(const std::string& t) override {
-    // The driver appends " FILE登録中(k/n)" to the archive line.
-    std::fprintf(stderr, "%s\n", t.c_str());
-    text_ = t;
-  }
-  void setBase(const std::string& t) { text_ = t; }
-
- private:
-  std::string text_;
-};
-
-int usage() {
-  std::fprintf(stderr, "usage: velmo-cli register [--mode T|D] ARCHIVE...\n");
-  return 2;
+int help(FILE* out) {
+  auto commands = cli::Commands();
+  std::sort(commands.begin(), commands.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  std::fprintf(out, "usage: velmo-cli COMMAND [ARGS]\n\ncommands:\n");
+  for (const auto& c : commands) std::fprintf(out, "  velmo-cli %s\n      %s\n", c.usage.c_str(), c.summary.c_str());
+  return out == stdout ? cli::kExitOk : cli::kExitUsage;
 }
 
 }  // namespace
@@ -43,55 +27,13 @@ int usage() {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty() || args[0] != "register") return usage();
-  std::string mode = "T";
-  std::vector<std::string> archives;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--mode" && i + 1 < args.size()) {
-      mode = args[++i];
-      if (mode != "T" && mode != "D") return usage();
-    } else {
-      archives.push_back(args[i]);
-    }
+  if (args.empty()) return help(stderr);
+  if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") return help(stdout);
+  for (const auto& c : cli::Commands()) {
+    if (c.name != args[0]) continue;
+    cli::Args rest(args.begin() + 1, args.end());
+    return c.run(rest);
   }
-  if (archives.empty()) return usage();
-  AppLog::instance().setLogFile(ProgramDir() + "VelmoLog.dat");
-  AppLog::instance().setLogLimit(3000);
-  AppLog::instance().setTitle(kAppTitle);
-  LoadSettings();
-  if (G().gDBDir.empty()) {
-    std::fprintf(stderr, "velmo-cli: DBDir is not set in %s\n", IniPath().c_str());
-    return 1;
-  }
-  G().gDBDir = AddPathSep(G().gDBDir);
-  G().gSilent = "0";
-  OrderArchives(archives);
-  StderrStatus status;
-  G().gStatusForm = &status;
-  int failed = 0;
-  for (size_t i = 0; i < archives.size(); ++i) {
-    const std::string& a = archives[i];
-    if (!FileExists(a)) {
-      std::fprintf(stderr, "velmo-cli: %s: no such archive\n", a.c_str());
-      ++failed;
-      continue;
-    }
-    std::string why;
-    if (!CheckArchive(a, why)) {
-      std::fprintf(stderr, "velmo-cli: %s: cannot be unpacked: %s\n", a.c_str(), why.c_str());
-      ++failed;
-      continue;
-    }
-    status.setBase("[" + std::to_string(i + 1) + "/" + std::to_string(archives.size()) + "] " + FileNamePart(a));
-    long r = regMain(a, mode, "J");
-    if (r != 0) {
-      ++failed;
-      std::fprintf(stderr, "velmo-cli: %s: registration stopped on an error (see %sVelmoLog.dat)\n", a.c_str(),
-                   ProgramDir().c_str());
-    } else {
-      std::fprintf(stderr, "velmo-cli: %s: registered\n", a.c_str());
-    }
-  }
-  G().gStatusForm = nullptr;
-  return failed ? 1 : 0;
+  std::fprintf(stderr, "velmo-cli: unknown command \"%s\"\n", args[0].c_str());
+  return help(stderr);
 }

@@ -1,0 +1,61 @@
+// velmo-cli register [--mode T|D] ARCHIVE...
+// Registers the archives in the order the main screen uses (pack archives
+// first) with the settings of kova.ini; one progress line per file on standard
+// error; exit code 0 when every archive registered, 1 when any failed.
+#include <cstdio>
+
+#include "app/cli.h"
+#include "common/func.h"
+#include "registration/driver.h"
+
+namespace velmo::cli {
+namespace {
+
+int run(const Args& given) {
+  Args args = given;
+  bool bad = false;
+  std::string mode = TakeOption(args, "--mode", bad);
+  if (mode.empty()) mode = "T";
+  if (bad || (mode != "T" && mode != "D")) return Usage("register");
+  for (const auto& a : args)
+    if (a.rfind("--", 0) == 0) return Usage("register");
+  std::vector<std::string> archives = args;
+  if (archives.empty()) return Usage("register");
+  if (!InitSettings("register")) return kExitFailed;
+  OrderArchives(archives);
+  StderrUi status;
+  G().gStatusForm = &status;
+  int failed = 0;
+  for (size_t i = 0; i < archives.size(); ++i) {
+    const std::string& a = archives[i];
+    if (!FileExists(a)) {
+      std::fprintf(stderr, "velmo-cli: %s: no such archive\n", a.c_str());
+      ++failed;
+      continue;
+    }
+    std::string why;
+    if (!CheckArchive(a, why)) {
+      std::fprintf(stderr, "velmo-cli: %s: cannot be unpacked: %s\n", a.c_str(), why.c_str());
+      ++failed;
+      continue;
+    }
+    // The driver appends " FILE登録中(k/n)" to the archive line.
+    status.setBase("[" + std::to_string(i + 1) + "/" + std::to_string(archives.size()) + "] " + FileNamePart(a));
+    long r = regMain(a, mode, "J");
+    if (r != 0) {
+      ++failed;
+      std::fprintf(stderr, "velmo-cli: %s: registration stopped on an error (see %sVelmoLog.dat)\n", a.c_str(),
+                   ProgramDir().c_str());
+    } else {
+      std::fprintf(stderr, "velmo-cli: %s: registered\n", a.c_str());
+    }
+  }
+  G().gStatusForm = nullptr;
+  return failed ? kExitFailed : kExitOk;
+}
+
+const Registrar reg({"register", "register [--mode T|D] ARCHIVE...",
+                     "registers archives (pack archives first) into this week's (T) or the past (D) database", run});
+
+}  // namespace
+}  // namespace velmo::cli
