@@ -12,28 +12,43 @@ constexpr long FileNotFound = 53;          // runtime: file not found
 constexpr long BadFileMode = 54;
 constexpr long InvalidArgument = 5;        // runtime: invalid procedure call or argument
 constexpr long PathNotFound = 76;
-constexpr long ObjectExists = 3012;        // engine: object already exists
+// Engine errors: their descriptions stand in one table, startup/platform/errortable.cpp.
+constexpr long EngineGeneric = 3000;
+constexpr long Locked = 3006;
 constexpr long TableExists = 3010;
+constexpr long ObjectNotFound = 3011;
+constexpr long ObjectExists = 3012;        // engine: object already exists
+constexpr long NoCurrentIndex = 3019;
+constexpr long UpdateWithoutEdit = 3020;
 constexpr long NoCurrentRecord = 3021;
 constexpr long DuplicateKey = 3022;
 constexpr long CannotFindFile = 3024;
+constexpr long NoTransaction = 3034;
 constexpr long FileInUse = 3045;
 constexpr long CannotSave = 3046;
 constexpr long CannotOpen = 3049;
 constexpr long CannotLock = 3050;
-constexpr long Locked = 3006;
+constexpr long TooFewParameters = 3061;
+constexpr long SelectNotExecutable = 3065;
 constexpr long SyntaxError = 3075;
 constexpr long NoSuchTable = 3078;
+constexpr long CharactersAfterEnd = 3142;
 constexpr long FieldTooSmall = 3163;
+constexpr long NoIsam = 3170;
+constexpr long DatabaseExists = 3204;
+constexpr long NoFields = 3264;
 constexpr long NoSuchField = 3265;
 constexpr long PropertyNotFound = 3270;
 constexpr long NotADatabase = 3343;
+constexpr long DatabaseInUse = 3356;       // compaction while another process has the file open
+constexpr long InvalidObject = 3420;
 constexpr long ConversionError = 3421;
+constexpr long NullInRequired = 3058;      // index or primary key field is Null
+constexpr long NotAnIndex = 3800;
 constexpr long BadRecordLength = 59;       // runtime: bad record length
 constexpr long BadShiftJis = 9001;         // provider file bytes that are not Shift_JIS
 constexpr long UnsafeArchive = 9002;       // archive entry that would land outside the work folder
 constexpr long TooManyFiles = 9;           // runtime: subscript out of range (file list overflow)
-constexpr long EngineGeneric = 3000;
 }  // namespace err
 
 class VelmoError : public std::runtime_error {
