@@ -2,6 +2,10 @@
 // the provider's tables, the refusals that stop a file, bad input, the code
 // tables, the key updates and the re-conversion command.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
 
 #include "common/func.h"
 #include "common/globals.h"
@@ -256,4 +260,22 @@ TEST(Van, CodeSourceFileIsCheckedAndShipped) {
   for (const char* k : {"トラ", "種別", "条件", "記号", "グレ"})
     EXPECT_NE(trimmed(h.sqlite("kova_code.mdb", std::string("select count(*) from CJRAコード変換 where 種類='") + k + "'")), "0") << k;
   EXPECT_EQ(RegVAN::mkRaceKey("2005031206010203"), "06051203");
+}
+
+TEST(Van, CommandLineRegistersJraVanArchives) {
+  TestHome h;
+  auto cli = [](const std::string& args) {
+    int rc = std::system((test::BuildHome() + "velmo-cli " + args + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  };
+  {
+    std::ofstream ini(h.config + "kova.ini");
+    ini << "[main]\r\nDBDir=" << h.dbDir << "\r\nLzhDir=" << h.lzhDir << "\r\n";
+  }
+  std::string arch = fx::WriteVanArchive(h.work, smallDay(1, 4), {"JracSei1.dat"});
+  EXPECT_EQ(cli("register --source X " + arch), 2);
+  EXPECT_EQ(cli("register --source V --mode D " + arch), 0);
+  EXPECT_EQ(trimmed(h.sqlite("kova_data.mdb", "select count(*) from D成績データ where データID='SE_V'")), "4");
+  EXPECT_EQ(cli("van-recode extra"), 2);
+  EXPECT_EQ(cli("van-recode --yes"), 0);
 }
