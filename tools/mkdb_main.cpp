@@ -11,6 +11,7 @@
 #include "schema/tablealter.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/db.h"
+#include "van/jracode.h"
 
 using namespace velmo;
 
@@ -46,6 +47,19 @@ int main(int argc, char** argv) {
   bool ok = build("teigi_t72.txt", out + "kova_this.mdb") && build("teigi_d72.txt", out + "kova_data.mdb") &&
             build("teigi_c72.txt", out + "kova_code.mdb");
   if (!ok) return 1;
+  // The JRA-VAN code conversion rows ship with the code database.
+  if (FileExists(ProgramDir() + "jracode.txt")) {
+    try {
+      std::string tmp = out + "kova_code.mdb";
+      db::DatabasePtr c = db::Workspace::get().openDatabase(tmp);
+      LoadJraCodes(ProgramDir() + "jracode.txt", *c);
+      c->close();
+      db::Workspace::get().reset();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "velmo-mkdb: JRA-VAN codes not loaded: %s\n", e.what());
+      return 1;
+    }
+  }
   // The catalogue goes into kova_this.mdb through the registration session.
   if (FileExists(ProgramDir() + "sdata_t72.txt")) {
     G().gDBDir = out;

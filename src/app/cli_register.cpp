@@ -1,4 +1,4 @@
-// velmo-cli register [--mode T|D] ARCHIVE...
+// velmo-cli register [--source J|V] [--mode T|D] ARCHIVE...
 // Registers the archives in the order the main screen uses (pack archives
 // first) with the settings of kova.ini; one progress line per file on standard
 // error; exit code 0 when every archive registered, 1 when any failed.
@@ -16,7 +16,10 @@ int run(const Args& given) {
   bool bad = false;
   std::string mode = TakeOption(args, "--mode", bad);
   if (mode.empty()) mode = "T";
-  if (bad || (mode != "T" && mode != "D")) return Usage("register");
+  // J: the provider's archives; V: archives of JRA-VAN data files.
+  std::string source = TakeOption(args, "--source", bad);
+  if (source.empty()) source = "J";
+  if (bad || (mode != "T" && mode != "D") || (source != "J" && source != "V")) return Usage("register");
   for (const auto& a : args)
     if (a.rfind("--", 0) == 0) return Usage("register");
   std::vector<std::string> archives = args;
@@ -41,7 +44,7 @@ int run(const Args& given) {
     }
     // The driver appends " FILE登録中(k/n)" to the archive line.
     status.setBase("[" + std::to_string(i + 1) + "/" + std::to_string(archives.size()) + "] " + FileNamePart(a));
-    long r = regMain(a, mode, "J");
+    long r = regMain(a, mode, source);
     if (r != 0) {
       ++failed;
       std::fprintf(stderr, "velmo-cli: %s: registration stopped on an error (see %sVelmoLog.dat)\n", a.c_str(),
@@ -54,8 +57,8 @@ int run(const Args& given) {
   return failed ? kExitFailed : kExitOk;
 }
 
-const Registrar reg({"register", "register [--mode T|D] ARCHIVE...",
-                     "registers archives (pack archives first) into this week's (T) or the past (D) database", run});
+const Registrar reg({"register", "register [--source J|V] [--mode T|D] ARCHIVE...",
+                     "registers provider (J) or JRA-VAN (V) archives (pack archives first) into this week's (T) or the past (D) database", run});
 
 }  // namespace
 }  // namespace velmo::cli

@@ -12,6 +12,7 @@
 #include "common/globals.h"
 #include "common/text.h"
 #include "registration/regkova.h"
+#include "van/vandriver.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/db.h"
 
@@ -119,7 +120,7 @@ void SetVanDriver(VanDriver driver) { vanDriver() = std::move(driver); }
 long regMain(const std::string& archivePath, const std::string& mode, const std::string& source) {
   if (source == "J") return regMainKOVA(archivePath, mode) ? -1 : 0;
   if (source == "V") {
-    if (!vanDriver()) return 0;
+    if (!vanDriver()) return regMainVAN(archivePath, mode) != 0 ? -1 : 0;
     return vanDriver()(archivePath, mode) ? -1 : 0;
   }
   return 0;

@@ -42,4 +42,7 @@ const FamilyDef& InformationFamily();  // JOA -> 競走馬データ
 
 std::vector<const FamilyDef*> BuiltinFamilies();
 
+// The JRA-VAN files' record layouts (src/van/vanlayouts.cpp): the layout set of source "V".
+std::vector<const FamilyDef*> VanFamilies();
+
 }  // namespace velmo::reg

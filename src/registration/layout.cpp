@@ -225,17 +225,22 @@ struct Registry {
   std::unordered_map<std::string, Layout> byKind;
   std::vector<std::string> order;
 };
-Registry& registry() {
-  static Registry r = [] {
-    Registry x;
-    auto fams = BuiltinFamilies();
-    for (auto it = fams.rbegin(); it != fams.rend(); ++it) x.pending.push_back(*it);
-    return x;
-  }();
-  return r;
+Registry seeded(const std::vector<const FamilyDef*>& fams) {
+  Registry x;
+  for (auto it = fams.rbegin(); it != fams.rend(); ++it) x.pending.push_back(*it);
+  return x;
 }
-void compilePending() {
-  auto& r = registry();
+Registry& registry(const std::string& source) {
+  static std::map<std::string, Registry> sets = [] {
+    std::map<std::string, Registry> m;
+    m["J"] = seeded(BuiltinFamilies());
+    m["V"] = seeded(VanFamilies());
+    return m;
+  }();
+  return sets[source];
+}
+Registry& compilePending(const std::string& source) {
+  auto& r = registry(source);
   while (!r.pending.empty()) {
     const FamilyDef* d = r.pending.back();
     r.pending.pop_back();
@@ -244,28 +249,28 @@ void compilePending() {
       r.byKind[L.kind] = std::move(L);
     }
   }
+  return r;
 }
 }  // namespace
 
-void RegisterFamily(const FamilyDef* def) { registry().pending.push_back(def); }
+void RegisterFamily(const FamilyDef* def, const std::string& source) { registry(source).pending.push_back(def); }
 
-const Layout* FindLayout(const std::string& kind) {
-  compilePending();
-  auto& r = registry();
+const Layout* FindLayout(const std::string& kind, const std::string& source) {
+  auto& r = compilePending(source);
   auto it = r.byKind.find(kind);
   return it == r.byKind.end() ? nullptr : &it->second;
 }
 
-const Layout& LayoutFor(const std::string& kind) {
-  const Layout* L = FindLayout(kind);
+const Layout& LayoutFor(const std::string& kind, const std::string& source) {
+  const Layout* L = FindLayout(kind, source);
   if (!L) throw VelmoError(err::InvalidArgument, "no record layout for kind " + kind);
   return *L;
 }
 
-std::vector<const Layout*> AllLayouts() {
-  compilePending();
+std::vector<const Layout*> AllLayouts(const std::string& source) {
+  auto& r = compilePending(source);
   std::vector<const Layout*> out;
-  for (const auto& k : registry().order) out.push_back(&registry().byKind[k]);
+  for (const auto& k : r.order) out.push_back(&r.byKind[k]);
   return out;
 }
 

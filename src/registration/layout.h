@@ -110,13 +110,15 @@ struct Layout {
 // Compiles every kind of a family; throws when a rule does not parse.
 std::vector<Layout> compileFamily(const FamilyDef& def);
 
-// The registry of all layouts, by kind code.
-const Layout& LayoutFor(const std::string& kind);
-const Layout* FindLayout(const std::string& kind);
-std::vector<const Layout*> AllLayouts();
+// The registry of all layouts: one layout set per data source, by kind code.
+// Source "J" holds the provider's files (filled from BuiltinFamilies), "V" the
+// JRA-VAN files (filled from VanFamilies).
+const Layout& LayoutFor(const std::string& kind, const std::string& source = "J");
+const Layout* FindLayout(const std::string& kind, const std::string& source = "J");
+std::vector<const Layout*> AllLayouts(const std::string& source = "J");
 
-// Each family's source file registers its table here.
-void RegisterFamily(const FamilyDef* def);
+// Adds a family to a source's layout set.
+void RegisterFamily(const FamilyDef* def, const std::string& source = "J");
 
 struct UpsertOptions {
   RowFilter filter;     // optional row policy
