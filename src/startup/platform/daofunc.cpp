@@ -49,7 +49,8 @@ bool DAO_Exec(const db::DatabasePtr& database, const std::string& sql) {
   }
 }
 
-bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, const std::string& destination) {
+bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, const std::string& destination,
+             const std::function<bool()>& cancelled) {
   auto& ws = db::Workspace::get();
   std::unique_ptr<db::QueryResult> src;
   std::unique_ptr<db::Recordset> dst;
@@ -75,6 +76,9 @@ bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, co
   if (!step([&] { dst = database->openTable(destination); })) return false;
   if (!src || !dst) return false;
   for (src->moveFirst(); !src->eof(); src->moveNext()) {
+    // A cancel button of the window gets its click between rows.
+    DoEvents();
+    if (cancelled && cancelled()) return false;
     bool added = false;
     // One transaction per row; a row that fails is rolled back on leaving.
     std::optional<db::Transaction> row;

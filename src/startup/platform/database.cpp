@@ -215,6 +215,24 @@ const TableShape& Database::shape(const std::string& table) {
   }
   sqlite3_finalize(st);
   if (sh->fields.empty()) raise(err::NoSuchTable, table);
+  // Native-typed tables keep the engine's types and sizes beside them.
+  if (schema != "temp") {
+    sqlite3_stmt* raw = nullptr;
+    std::string q2 = "SELECT フィールド, 型, サイズ FROM \"" + schema + "\"." + text::quoteSqlIdent(kFieldTypes) + " WHERE 表 = ?";
+    if (sqlite3_prepare_v2(c, q2.c_str(), -1, &raw, nullptr) == SQLITE_OK) {
+      Stmt types(raw);
+      types.bind(1, std::string_view(real));
+      while (types.next(table)) {
+        int i = sh->find(types.text(0));
+        if (i < 0) continue;
+        auto& f = sh->fields[static_cast<size_t>(i)];
+        f.type = static_cast<FieldType>(types.int64(1));
+        f.size = static_cast<int>(types.int64(2));
+      }
+    } else {
+      sqlite3_finalize(raw);
+    }
+  }
   auto& ref = *sh;
   sc_->shapes[text::foldName(table)] = std::move(sh);
   return ref;
@@ -283,6 +301,7 @@ std::unique_ptr<QueryResult> Database::openQuery(const std::string& sql) {
     raiseSqlite(c, code);
   }
   sqlite3_finalize(st);
+  r->setSource(weak_from_this(), sql);
   return r;
 }
 

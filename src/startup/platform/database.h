@@ -28,7 +28,10 @@ class Database : public std::enable_shared_from_this<Database> {
   long execute(const std::string& sql);
   // A table-type recordset (direct index access) on a table or linked table.
   std::unique_ptr<Recordset> openTable(const std::string& name);
-  // A snapshot of a query's rows.
+  // A snapshot of a query's rows. It finds rows by criteria (findFirst …).
+  // A query over a join is edited with one statement rather than a dynaset:
+  // "update A inner join B on … set B.x = … where A.key = '…'" through
+  // execute() changes the rows a dynaset's FindFirst/Edit/Update would.
   std::unique_ptr<QueryResult> openQuery(const std::string& sql);
 
   // Schema.
@@ -42,6 +45,12 @@ class Database : public std::enable_shared_from_this<Database> {
   void appendField(const std::string& table, const FieldInfo& f);
   void appendIndex(const std::string& table, const IndexInfo& idx);
   void createLink(const std::string& name, const std::string& connect, const std::string& source);
+  // Tables made by createTable are native-typed (SQLite STRICT: TEXT, INTEGER,
+  // REAL); tables of databases made by earlier builds carry checks instead.
+  bool isNativeTable(const std::string& table);
+  // Rebuilds an old-style table in place as a native-typed one: rows, their
+  // order and the indexes kept, in one transaction. A native table is left alone.
+  void rebuildNative(const std::string& table);
 
   // Summary properties ("Subject").
   std::string getProperty(const std::string& name);     // 3270 when missing

@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "common/error.h"
 #include "common/func.h"
@@ -142,6 +144,24 @@ void Recordset::update() {
   } else {
     raise(err::UpdateWithoutEdit);
   }
+  // Numbers given as text are converted here, as the engine converts them; text
+  // that is not a number is the conversion error. Whole-number fields round.
+  for (size_t i = 0; i < row_.size(); ++i) {
+    const FieldInfo& f = shape_.fields[i];
+    if (!isNumericType(f.type)) continue;
+    if (auto* s = std::get_if<std::string>(&row_[i])) {
+      std::string t = text::trimBlanks(*s);
+      char* end = nullptr;
+      double d = t.empty() ? 0 : std::strtod(t.c_str(), &end);
+      if (t.empty() || *end != '\0') {
+        mode_ = Mode::None;
+        raise(err::ConversionError, f.name, " [" + shape_.name + "]");
+      }
+      row_[i] = d;
+    }
+    if (f.type != FieldType::Single && f.type != FieldType::Double)
+      if (auto* d = std::get_if<double>(&row_[i])) row_[i] = std::nearbyint(*d);
+  }
   for (size_t i = 0; i < row_.size(); ++i) bindValue(st, static_cast<int>(i + 1), row_[i]);
   int rc = sqlite3_step(st);
   if (rc != SQLITE_DONE) {
@@ -154,18 +174,11 @@ void Recordset::update() {
   if (mode_ == Mode::Add) rowid_ = sqlite3_last_insert_rowid(ws.connection());
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
-  // Values of numeric columns come back converted, as the engine stores them.
-  for (size_t i = 0; i < row_.size(); ++i) {
-    auto t = shape_.fields[i].type;
-    if (isNumericType(t)) {
-      if (auto* s = std::get_if<std::string>(&row_[i])) row_[i] = std::strtod(s->c_str(), nullptr);
-    }
-  }
   current_ = true;
   mode_ = Mode::None;
 }
 
-void Recordset::moveFirst() {
+void Recordset::loadRowids() {
   rowids_.clear();
   std::string order;
   for (size_t i = 0; i < indexCols_.size(); ++i) order += (i ? "," : "") + text::quoteSqlIdent(indexCols_[i]);
@@ -173,15 +186,40 @@ void Recordset::moveFirst() {
   sqlite3_stmt* st = Workspace::get().prepareCached(sql);
   while (sqlite3_step(st) == SQLITE_ROW) rowids_.push_back(sqlite3_column_int64(st, 0));
   sqlite3_reset(st);
+}
+
+void Recordset::moveFirst() {
+  loadRowids();
   pos_ = 0;
+  bof_ = false;
   if (!rowids_.empty()) loadRow(rowids_[0]);
   else current_ = false;
 }
 
 void Recordset::moveNext() {
   if (pos_ < rowids_.size()) ++pos_;
+  bof_ = false;
   if (pos_ < rowids_.size()) loadRow(rowids_[pos_]);
   else current_ = false;
+}
+
+void Recordset::moveLast() {
+  loadRowids();
+  bof_ = false;
+  pos_ = rowids_.empty() ? 0 : rowids_.size() - 1;
+  if (!rowids_.empty()) loadRow(rowids_[pos_]);
+  else current_ = false;
+}
+
+void Recordset::movePrevious() {
+  if (pos_ == 0 || pos_ > rowids_.size() || rowids_.empty()) {
+    bof_ = true;
+    current_ = false;
+    pos_ = rowids_.size();
+    return;
+  }
+  --pos_;
+  loadRow(rowids_[pos_]);
 }
 
 long Recordset::recordCount() {

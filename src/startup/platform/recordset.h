@@ -39,7 +39,11 @@ class Recordset {
   // Walking the table in the order of the current index.
   void moveFirst();
   void moveNext();
+  void moveLast();
+  // Before the first row bof() is true and there is no current row.
+  void movePrevious();
   bool eof() const { return pos_ >= rowids_.size(); }
+  bool bof() const { return bof_ || rowids_.empty(); }
   long recordCount();
   void deleteRow();
   void close() {}
@@ -64,6 +68,8 @@ class Recordset {
   Mode mode_ = Mode::None;
   std::vector<int64_t> rowids_;
   size_t pos_ = 0;
+  bool bof_ = false;
+  void loadRowids();
   std::string seekSql_, insertSql_, updateSql_;
 };
 

@@ -10,6 +10,9 @@
 
 namespace velmo::db {
 
+// The layer's own table of the engine types and sizes of native-typed tables.
+inline constexpr const char* kFieldTypes = "MSysVelmoFields";
+
 // Column layout of one table as the engine holds it.
 struct TableShape {
   std::string schema;    // alias of the database that stores the table

@@ -13,6 +13,7 @@
 #include "startup/platform/queryresult.h"
 #include "startup/platform/recordset.h"
 #include "startup/platform/stmt.h"
+#include "startup/platform/transaction.h"
 
 namespace velmo::db {
 
@@ -21,17 +22,59 @@ namespace {
 const char* const kLinks = "MSysVelmoLinks";
 const char* const kProps = "MSysVelmoProperties";
 
-// Column definition with the checks that make SQLite reject what the original
-// engine rejects: text longer than the field size, non-numeric text in numbers.
+std::string sizeCheck(const FieldInfo& f) {
+  const std::string q = text::quoteSqlIdent(f.name);
+  int size = f.size > 0 ? f.size : 255;
+  return " CONSTRAINT " + text::quoteSqlIdent("velmo_size:" + f.name) + " CHECK (length(" + q + ") <= " + std::to_string(size) + ")";
+}
+
+std::string nativeType(FieldType t) {
+  switch (t) {
+    case FieldType::Long:
+    case FieldType::Integer:
+    case FieldType::Byte:
+      return "INTEGER";
+    case FieldType::Single:
+    case FieldType::Double:
+      return "REAL";
+    default:
+      return "TEXT";
+  }
+}
+
+// Column of a native-typed (STRICT) table: SQLite itself converts numeric text
+// and refuses anything else in a number column; text keeps its size check.
+std::string nativeColumnDef(const FieldInfo& f) {
+  std::string d = text::quoteSqlIdent(f.name) + " " + nativeType(f.type);
+  if (f.type == FieldType::Text) d += sizeCheck(f);
+  return d;
+}
+
+// The engine's field types and sizes of a native table (STRICT declares only
+// TEXT, INTEGER and REAL).
+void recordFieldTypes(sqlite3* c, const std::string& schema, const std::string& table, const std::vector<FieldInfo>& fields) {
+  const std::string t = schema + "." + text::quoteSqlIdent(kFieldTypes);
+  exec(c, "CREATE TABLE IF NOT EXISTS " + t + " (表 TEXT NOT NULL, フィールド TEXT NOT NULL, 型 INTEGER, サイズ INTEGER, PRIMARY KEY (表, フィールド))");
+  Stmt st(c, "INSERT OR REPLACE INTO " + t + " VALUES (?, ?, ?, ?)", table);
+  for (const auto& f : fields) {
+    st.bind(1, std::string_view(table));
+    st.bind(2, std::string_view(f.name));
+    st.bind(3, Value{static_cast<int64_t>(f.type)});
+    st.bind(4, Value{static_cast<int64_t>(f.type == FieldType::Text ? (f.size > 0 ? f.size : 255) : 0)});
+    st.run(table);
+    st.reset();
+  }
+}
+
+// Column definition of an old-style table (before native types): checks make
+// SQLite reject text longer than the field size and non-numeric text in numbers.
 std::string columnDef(const FieldInfo& f) {
   const std::string q = text::quoteSqlIdent(f.name);
   std::string d = q + " " + declaredType(f);
-  if (f.type == FieldType::Text) {
-    int size = f.size > 0 ? f.size : 255;
-    d += " CONSTRAINT " + text::quoteSqlIdent("velmo_size:" + f.name) + " CHECK (length(" + q + ") <= " + std::to_string(size) + ")";
-  } else if (isNumericType(f.type)) {
+  if (f.type == FieldType::Text)
+    d += sizeCheck(f);
+  else if (isNumericType(f.type))
     d += " CONSTRAINT " + text::quoteSqlIdent("velmo_num:" + f.name) + " CHECK (typeof(" + q + ") IN ('integer','real','null'))";
-  }
   return d;
 }
 
@@ -54,72 +97,145 @@ std::vector<IndexInfo> Database::readIndexes(const std::string& table) {
   TableShape s;
   if (resolveTable(table, &s).empty()) raise(err::NoSuchTable, table);
   const TableShape& sh = shape(table);
+  const std::string schema = sh.schema, real = sh.name;
   std::vector<IndexInfo> r;
   sqlite3* c = Workspace::get().connection();
-  std::string sql = "SELECT name, \"unique\" FROM pragma_index_list(" + text::quoteSqlText(sh.name) + ", " + text::quoteSqlText(sh.schema) + ") ORDER BY seq DESC";
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(c, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return r;
-  while (sqlite3_step(st) == SQLITE_ROW) {
-    std::string sqlName = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  std::vector<std::string> notNull;
+  {
+    Stmt st(c, "SELECT name FROM pragma_table_info(?, ?) WHERE \"notnull\"", table);
+    st.bind(1, std::string_view(real));
+    st.bind(2, std::string_view(schema));
+    while (st.next(table)) notNull.push_back(st.text(0));
+  }
+  Stmt st(c, "SELECT name, \"unique\", partial FROM pragma_index_list(?, ?) ORDER BY seq DESC", table);
+  st.bind(1, std::string_view(real));
+  st.bind(2, std::string_view(schema));
+  while (st.next(table)) {
+    std::string sqlName = st.text(0);
     IndexInfo ix;
-    std::string prefix = sh.name + ".";
+    std::string prefix = real + ".";
     ix.name = text::startsWith(sqlName, prefix) ? sqlName.substr(prefix.size()) : sqlName;
-    ix.unique = sqlite3_column_int(st, 1) != 0;
+    ix.unique = st.int64(1) != 0;
     ix.primary = ix.unique && ix.name == "PrimaryKey";
-    std::string q2 = "SELECT name FROM pragma_index_info(" + text::quoteSqlText(sqlName) + ", " + text::quoteSqlText(sh.schema) + ") ORDER BY seqno";
-    sqlite3_stmt* s2 = nullptr;
-    if (sqlite3_prepare_v2(c, q2.c_str(), -1, &s2, nullptr) == SQLITE_OK) {
-      while (sqlite3_step(s2) == SQLITE_ROW) {
-        const unsigned char* v = sqlite3_column_text(s2, 0);
-        ix.fields.emplace_back(v ? reinterpret_cast<const char*>(v) : "");
-      }
-      sqlite3_finalize(s2);
-    }
+    ix.ignoreNulls = st.int64(2) != 0;
+    Stmt s2(c, "SELECT name FROM pragma_index_info(?, ?) ORDER BY seqno", table);
+    s2.bind(1, std::string_view(sqlName));
+    s2.bind(2, std::string_view(schema));
+    while (s2.next(table)) ix.fields.push_back(s2.text(0));
+    ix.required = !ix.fields.empty();
+    for (const auto& f : ix.fields)
+      if (std::find(notNull.begin(), notNull.end(), f) == notNull.end()) ix.required = false;
     r.push_back(std::move(ix));
   }
-  sqlite3_finalize(st);
   return r;
 }
+
+namespace {
+
+// CREATE INDEX for an index definition. An index that ignores Nulls leaves out
+// the rows whose key fields are all Null.
+std::string indexSql(const std::string& schema, const std::string& table, const IndexInfo& ix) {
+  std::string cols, notAllNull;
+  for (size_t i = 0; i < ix.fields.size(); ++i) {
+    cols += (i ? ", " : "") + text::quoteSqlIdent(ix.fields[i]);
+    notAllNull += (i ? " OR " : "") + text::quoteSqlIdent(ix.fields[i]) + " IS NOT NULL";
+  }
+  std::string sql = std::string("CREATE ") + (ix.primary || ix.unique ? "UNIQUE " : "") + "INDEX " + schema + "." +
+                    text::quoteSqlIdent(indexSqlName(table, ix.name)) + " ON " + text::quoteSqlIdent(table) + " (" + cols + ")";
+  if (ix.ignoreNulls && !ix.primary) sql += " WHERE " + notAllNull;
+  return sql;
+}
+
+// Fields of a primary key or of a required index refuse Null.
+bool keyField(const std::vector<IndexInfo>& indexes, const std::string& field) {
+  for (const auto& ix : indexes)
+    if (ix.primary || ix.required)
+      for (const auto& f : ix.fields)
+        if (text::foldName(f) == text::foldName(field)) return true;
+  return false;
+}
+
+std::string createTableSql(const std::string& schema, const std::string& name, const std::vector<FieldInfo>& fields,
+                           const std::vector<IndexInfo>& indexes) {
+  std::string sql = "CREATE TABLE " + schema + "." + text::quoteSqlIdent(name) + " (";
+  for (size_t i = 0; i < fields.size(); ++i) {
+    sql += (i ? ", " : "") + nativeColumnDef(fields[i]);
+    if (keyField(indexes, fields[i].name)) sql += " NOT NULL";
+  }
+  return sql + ") STRICT";
+}
+
+}  // namespace
 
 void Database::createTable(const TableDefSpec& def) {
   ensureOpen();
   loadNames();
-  if (sc_->tablesFolded.count(text::foldName(def.name)))
-    raise(err::ObjectExists, def.name);
-  if (def.fields.empty())
-    raise(err::NoFields, def.name);
-  std::string sql = "CREATE TABLE " + alias_ + "." + text::quoteSqlIdent(def.name) + " (";
-  for (size_t i = 0; i < def.fields.size(); ++i) sql += (i ? ", " : "") + columnDef(def.fields[i]);
-  sql += ")";
+  if (sc_->tablesFolded.count(text::foldName(def.name))) raise(err::ObjectExists, def.name);
+  if (def.fields.empty()) raise(err::NoFields, def.name);
   auto& ws = Workspace::get();
   sqlite3* c = ws.connection();
-  // Create the table and its indexes as one step: a failure leaves no table.
-  bool own = ws.transDepth() == 0;
-  sqlite3_exec(c, "SAVEPOINT velmo_create", nullptr, nullptr, nullptr);
-  auto undo = [&] {
+  // The table, its indexes and its field types as one step: a failure leaves no table.
+  exec(c, "SAVEPOINT velmo_create");
+  try {
+    exec(c, createTableSql(alias_, def.name, def.fields, def.indexes), def.name);
+    for (const auto& ix : def.indexes) exec(c, indexSql(alias_, def.name, ix), def.name + "." + ix.name);
+    recordFieldTypes(c, alias_, def.name, def.fields);
+  } catch (...) {
     sqlite3_exec(c, "ROLLBACK TO velmo_create; RELEASE velmo_create", nullptr, nullptr, nullptr);
     ws.schemaChanged();
-  };
-  int rc = sqlite3_exec(c, sql.c_str(), nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) {
-    std::string msg = sqlite3_errmsg(c);
-    undo();
-    raise(err::EngineGeneric, msg, " [" + def.name + "]");
+    throw;
   }
-  for (const auto& ix : def.indexes) {
-    std::string cols;
-    for (size_t i = 0; i < ix.fields.size(); ++i) cols += (i ? ", " : "") + text::quoteSqlIdent(ix.fields[i]);
-    std::string isql = std::string("CREATE ") + (ix.primary || ix.unique ? "UNIQUE " : "") + "INDEX " + alias_ + "." +
-                       text::quoteSqlIdent(indexSqlName(def.name, ix.name)) + " ON " + text::quoteSqlIdent(def.name) + " (" + cols + ")";
-    rc = sqlite3_exec(c, isql.c_str(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-      std::string msg = sqlite3_errmsg(c);
-      undo();
-      raise(err::EngineGeneric, msg, " [" + def.name + "." + ix.name + "]");
-    }
+  exec(c, "RELEASE velmo_create");
+  ws.schemaChanged();
+}
+
+bool Database::isNativeTable(const std::string& table) {
+  TableShape s;
+  if (resolveTable(table, &s).empty()) raise(err::NoSuchTable, table);
+  Stmt st(Workspace::get().connection(), "SELECT strict FROM pragma_table_list WHERE name = ? AND schema = ?", table);
+  st.bind(1, std::string_view(s.name));
+  st.bind(2, std::string_view(s.schema));
+  return st.next(table) && st.int64(0) != 0;
+}
+
+void Database::rebuildNative(const std::string& table) {
+  ensureOpen();
+  loadNames();
+  auto it = sc_->tablesFolded.find(text::foldName(table));
+  if (it == sc_->tablesFolded.end() || sc_->links.count(it->second)) raise(err::NoSuchTable, table);
+  if (isNativeTable(table)) return;
+  const std::string real = it->second;
+  const std::vector<FieldInfo> fields = shape(real).fields;
+  const std::vector<IndexInfo> idx = indexes(real);
+  auto& ws = Workspace::get();
+  sqlite3* c = ws.connection();
+  // The indexes as they were written (names, uniqueness, conditions).
+  std::vector<std::string> indexSqls;
+  {
+    Stmt st(c, "SELECT sql FROM " + alias_ + ".sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql IS NOT NULL", real);
+    st.bind(1, std::string_view(real));
+    while (st.next(real)) indexSqls.push_back(st.text(0));
   }
-  sqlite3_exec(c, "RELEASE velmo_create", nullptr, nullptr, nullptr);
-  (void)own;
+  const std::string tmpName = "velmo_rebuild";
+  std::string cols;
+  for (size_t i = 0; i < fields.size(); ++i) cols += (i ? ", " : "") + text::quoteSqlIdent(fields[i].name);
+  Transaction tr(ws);
+  exec(c, "DROP TABLE IF EXISTS " + alias_ + "." + tmpName, real);
+  exec(c, createTableSql(alias_, tmpName, fields, idx), real);
+  exec(c, "INSERT INTO " + alias_ + "." + tmpName + " (" + cols + ") SELECT " + cols + " FROM " + alias_ + "." +
+              text::quoteSqlIdent(real) + " ORDER BY rowid", real);
+  exec(c, "DROP TABLE " + alias_ + "." + text::quoteSqlIdent(real), real);
+  exec(c, "ALTER TABLE " + alias_ + "." + tmpName + " RENAME TO " + text::quoteSqlIdent(real), real);
+  for (const auto& sql : indexSqls) {
+    // "CREATE INDEX name ON table …" is run in this database's schema.
+    std::string q = sql;
+    size_t on = q.find("INDEX ");
+    if (on == std::string::npos) continue;
+    q.insert(on + 6, alias_ + ".");
+    exec(c, q, real);
+  }
+  recordFieldTypes(c, alias_, real, fields);
+  tr.commit();
   ws.schemaChanged();
 }
 
@@ -144,22 +260,24 @@ void Database::deleteTable(const std::string& name) {
 
 void Database::appendField(const std::string& table, const FieldInfo& f) {
   const TableShape& sh = shape(table);
-  std::string sql = "ALTER TABLE \"" + sh.schema + "\"." + text::quoteSqlIdent(sh.name) + " ADD COLUMN " + columnDef(f);
+  const std::string schema = sh.schema, real = sh.name;
+  const bool native = isNativeTable(table);
+  std::string sql = "ALTER TABLE \"" + schema + "\"." + text::quoteSqlIdent(real) + " ADD COLUMN " +
+                    (native ? nativeColumnDef(f) : columnDef(f));
   auto& ws = Workspace::get();
-  int rc = sqlite3_exec(ws.connection(), sql.c_str(), nullptr, nullptr, nullptr);
+  sqlite3* c = ws.connection();
+  int rc = sqlite3_exec(c, sql.c_str(), nullptr, nullptr, nullptr);
   ws.schemaChanged();
-  if (rc != SQLITE_OK) raiseSqlite(ws.connection(), rc, table + "." + f.name);
+  if (rc != SQLITE_OK) raiseSqlite(c, rc, table + "." + f.name);
+  if (native) recordFieldTypes(c, "\"" + schema + "\"", real, {f});
 }
 
 void Database::appendIndex(const std::string& table, const IndexInfo& ix) {
   const TableShape& sh = shape(table);
   for (const auto& e : indexes(table))
     if (e.name == ix.name) raise(err::ObjectExists, ix.name);
-  std::string cols;
-  for (size_t i = 0; i < ix.fields.size(); ++i) cols += (i ? ", " : "") + text::quoteSqlIdent(ix.fields[i]);
   if (ix.fields.empty()) raise(err::NoFields, ix.name);
-  std::string sql = std::string("CREATE ") + (ix.primary || ix.unique ? "UNIQUE " : "") + "INDEX \"" + sh.schema + "\"." +
-                    text::quoteSqlIdent(indexSqlName(sh.name, ix.name)) + " ON " + text::quoteSqlIdent(sh.name) + " (" + cols + ")";
+  std::string sql = indexSql("\"" + sh.schema + "\"", sh.name, ix);
   auto& ws = Workspace::get();
   int rc = sqlite3_exec(ws.connection(), sql.c_str(), nullptr, nullptr, nullptr);
   ws.schemaChanged();

@@ -1,13 +1,17 @@
 #include "startup/platform/workspace.h"
 
 #include <sqlite3.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "common/error.h"
+#include "common/func.h"
 #include "common/text.h"
 #include "startup/platform/database.h"
 #include "startup/platform/errortable.h"
@@ -20,6 +24,20 @@ namespace velmo::db {
 namespace {
 
 const char* const kProps = "MSysVelmoProperties";
+
+// An open descriptor of the file holding a flock() of the given kind, or empty.
+std::shared_ptr<int> lockFile(const std::string& path, int operation) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  if (::flock(fd, operation | LOCK_NB) != 0) {
+    ::close(fd);
+    return {};
+  }
+  return std::shared_ptr<int>(new int(fd), [](int* p) {
+    ::close(*p);
+    delete p;
+  });
+}
 
 std::string canonical(const std::string& path) {
   std::error_code ec;
@@ -149,6 +167,7 @@ std::string Workspace::attach(const std::string& path) {
   att.ino = statOk ? static_cast<uint64_t>(fst.st_ino) : 0;
   att.lastUse = ++useCounter_;
   att.cache = std::make_shared<SchemaCache>();
+  att.openMark = lockFile(key, LOCK_SH);
   attached_[key] = att;
   ++schemaGen_;
   probeAttached(key, path);
@@ -272,6 +291,18 @@ void Workspace::compactDatabase(const std::string& source, const std::string& ta
   std::error_code ec;
   if (fs::exists(target, ec)) raise(err::DatabaseExists, target);
   if (depth_ > 0) raise(err::EngineGeneric, "トランザクション中は最適化できません。");
+  // The file must be closed everywhere: open in this program or another process
+  // (their attachments hold a shared lock on it), it is refused.
+  auto it = attached_.find(canonical(source));
+  if (it != attached_.end()) {
+    if (it->second.refs > 0) raise(err::DatabaseInUse, source);
+    detach(it);
+  }
+  std::shared_ptr<int> exclusive;
+  if (FileExists(source)) {
+    exclusive = lockFile(source, LOCK_EX);
+    if (!exclusive) raise(err::DatabaseInUse, source);
+  }
   std::string alias = attach(source);
   std::string sql = "VACUUM " + alias + " INTO ?";
   sqlite3_stmt* st = nullptr;
@@ -283,6 +314,7 @@ void Workspace::compactDatabase(const std::string& source, const std::string& ta
   std::string msg = sqlite3_errmsg(conn_);
   sqlite3_finalize(st);
   release(source);
+  closeFile(source);
   if (rc != SQLITE_DONE) raise(err::EngineGeneric, "最適化できません: " + msg);
 }
 

@@ -73,6 +73,9 @@ class Workspace {
     uint64_t lastUse = 0;
     int64_t schemaVersion = -1;
     std::shared_ptr<SchemaCache> cache;
+    // A shared lock on the file while it is attached, so that compaction in any
+    // process sees the file is open (released with the attachment).
+    std::shared_ptr<int> openMark;
   };
   void detach(std::map<std::string, Attachment>::iterator it);
   void probeAttached(const std::string& key, const std::string& path);
