@@ -34,6 +34,21 @@ constexpr long BadShiftJis = 9001;         // provider file bytes that are not S
 constexpr long UnsafeArchive = 9002;       // archive entry that would land outside the work folder
 constexpr long TooManyFiles = 9;           // runtime: subscript out of range (file list overflow)
 constexpr long EngineGeneric = 3000;
+// Statements.
+constexpr long TooFewParameters = 3061;    // a name the statement's tables do not have
+constexpr long SelectNotExecutable = 3065; // a select handed to Execute
+constexpr long NotUpdatable = 3073;
+constexpr long AmbiguousField = 3079;
+constexpr long UndefinedFunction = 3085;
+constexpr long UnknownInsertField = 3127;
+constexpr long InvalidStatement = 3129;
+constexpr long SyntaxInFrom = 3131;
+constexpr long SyntaxInInsert = 3134;
+constexpr long TextAfterStatement = 3142;
+constexpr long SyntaxInUpdate = 3144;
+constexpr long InvalidOperation = 3219;
+constexpr long SyntaxInTableDef = 3290;
+constexpr long TypeMismatch = 3464;
 }  // namespace err
 
 class VelmoError : public std::runtime_error {

@@ -57,6 +57,10 @@ std::string qs(const std::string& s) {
     if (p != std::string::npos)
       throw VelmoError(err::ConversionError, "データ型の変換エラーです。[" + msg.substr(p + 10) + "]" + where);
   }
+  if (msg.find("jet_type_mismatch") != std::string::npos)
+    throw VelmoError(err::TypeMismatch, "抽出条件でデータ型が一致しません。" + where);
+  if (msg.find("jet_invalid_argument") != std::string::npos)
+    throw VelmoError(err::InvalidArgument, "プロシージャの呼び出し、または引数が不正です。" + where);
   int prim = rc & 0xFF;
   if (prim == SQLITE_BUSY || prim == SQLITE_LOCKED)
     throw VelmoError(err::CannotLock, "データベースがほかのプログラムで使用中のため、ロックできません。(" + msg + ")" + where);
@@ -68,6 +72,12 @@ std::string qs(const std::string& s) {
   if (msg.rfind("no such column", 0) == 0) throw VelmoError(3061, msg + where);
   throw VelmoError(err::EngineGeneric, msg + where);
 }
+
+}  // namespace
+
+void raiseSqliteError(sqlite3* db, int rc, const std::string& context) { fail(db, rc, context); }
+
+namespace {
 
 Value columnValue(sqlite3_stmt* st, int i) {
   switch (sqlite3_column_type(st, i)) {
@@ -786,47 +796,22 @@ const TableShape& Database::shape(const std::string& table) {
 
 long Database::execute(const std::string& sql) {
   ensureOpen();
-  std::string t = translateJetSql(sql, *this);
-  sqlite3* c = Workspace::get().connection();
-  const char* tail = nullptr;
-  sqlite3_stmt* st = nullptr;
-  long changes = 0;
-  std::string rest = t;
-  bool ddl = false;
-  // Runs each statement of the text in turn.
-  while (true) {
-    int rc = sqlite3_prepare_v2(c, rest.c_str(), static_cast<int>(rest.size()), &st, &tail);
-    if (rc != SQLITE_OK) fail(c, rc);
-    std::string remaining = tail ? std::string(tail) : std::string();
-    if (!st) break;
-    std::string head = text::toLowerAscii(text::trimBlanks(std::string(sqlite3_sql(st)).substr(0, 8)));
-    if (head.rfind("create", 0) == 0 || head.rfind("alter", 0) == 0 || head.rfind("drop", 0) == 0) ddl = true;
-    rc = sqlite3_step(st);
-    while (rc == SQLITE_ROW) rc = sqlite3_step(st);
-    if (rc != SQLITE_DONE) {
-      int code = rc;
-      std::string msg = sqlite3_errmsg(c);
-      sqlite3_finalize(st);
-      (void)msg;
-      fail(c, code);
-    }
-    changes += sqlite3_changes(c);
-    sqlite3_finalize(st);
-    rest = remaining;
-    if (text::trimBlanks(rest).empty()) break;
-  }
-  if (ddl) Workspace::get().schemaChanged();
-  return changes;
+  auto st = translateJet(sql, *this);
+  return runJetStatement(*this, *st);
 }
 
 std::unique_ptr<QueryResult> Database::openQuery(const std::string& sql) {
   ensureOpen();
-  std::string t = translateJetSql(sql, *this);
+  std::string t;
   // A bare table name opens the whole table.
-  {
-    std::string trimmed = text::trimBlanks(sql);
-    if (!trimmed.empty() && trimmed.find(' ') == std::string::npos && !resolveTable(trimmed).empty())
-      t = "SELECT * FROM " + resolveTable(trimmed);
+  std::string trimmed = text::trimBlanks(sql);
+  if (!trimmed.empty() && trimmed.find(' ') == std::string::npos && !resolveTable(trimmed).empty()) {
+    t = "SELECT * FROM " + resolveTable(trimmed);
+  } else {
+    auto st = translateJet(sql, *this);
+    if (st->kind != JetStatement::Kind::Select)
+      throw VelmoError(err::InvalidOperation, "操作が無効です。(選択クエリ以外からレコードセットは開けません)");
+    t = st->sql;
   }
   sqlite3* c = Workspace::get().connection();
   sqlite3_stmt* st = nullptr;

@@ -288,6 +288,9 @@ class QueryResult {
   size_t pos_ = 0;
 };
 
+// Raises the engine error of an SQLite failure (numbers of the engine's error table).
+[[noreturn]] void raiseSqliteError(sqlite3* db, int rc, const std::string& context);
+
 // The declared SQLite type for an engine field type, and back.
 std::string declaredType(const FieldInfo& f);
 FieldInfo fieldFromDeclared(const std::string& name, const std::string& declared);
