@@ -24,7 +24,7 @@ int run(const Args& given) {
   if (path.empty()) return Usage("sql");
   auto& ws = db::Workspace::get();
   try {
-    if (!FileExists(path)) throw VelmoError(err::CannotFindFile, "ファイル '" + path + "' が見つかりません。");
+    if (!FileExists(path)) db::raise(err::CannotFindFile, path);
     auto d = ws.openDatabase(path);
     ws.beginTrans();
     db::UserStatementResult r;

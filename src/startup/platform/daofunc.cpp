@@ -1,5 +1,7 @@
 #include "startup/platform/daofunc.h"
 
+#include <optional>
+
 #include "common/error.h"
 #include "common/func.h"
 #include "startup/platform/applog.h"
@@ -74,7 +76,9 @@ bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, co
   if (!src || !dst) return false;
   for (src->moveFirst(); !src->eof(); src->moveNext()) {
     bool added = false;
-    if (!step([&] { ws.beginTrans(); })) return false;
+    // One transaction per row; a row that fails is rolled back on leaving.
+    std::optional<db::Transaction> row;
+    if (!step([&] { row.emplace(ws); })) return false;
     if (!step([&] {
           dst->addNew();
           added = true;
@@ -92,7 +96,7 @@ bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, co
       return false;
     }
     dst->cancelUpdate();
-    if (!step([&] { ws.commitTrans(); })) return false;
+    if (!step([&] { row->commit(); })) return false;
   }
   return true;
 }

@@ -12,6 +12,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
+#include "startup/platform/errortable.h"
 #include "startup/platform/jetast.h"
 #include "startup/platform/jetfunctions.h"
 #include "startup/platform/jetsql.h"
@@ -41,7 +42,7 @@ std::string qs(const std::string& s) {
 }
 
 [[noreturn]] void noTable(const std::string& name) {
-  throw VelmoError(err::NoSuchTable, "入力テーブルまたはクエリ '" + name + "' が見つかりませんでした。");
+  raise(err::NoSuchTable, name);
 }
 
 enum class Ty { Text, Num, Unknown };
@@ -89,8 +90,9 @@ class Emitter {
 
   void checkUnknown() const {
     if (unknown.empty()) return;
-    throw VelmoError(err::TooFewParameters, "パラメータが少なすぎます。" + std::to_string(unknown.size()) + " を指定してください。(" +
-                                                *unknown.begin() + ")");
+    std::string names;
+    for (const auto& n : unknown) names += (names.empty() ? "" : "', '") + n;
+    raise(err::TooFewParameters, names);
   }
 
   // ---- sources ----
@@ -213,8 +215,7 @@ class Emitter {
         int i = b.find(e.b);
         if (i < 0) continue;
         if (hit)
-          throw VelmoError(err::AmbiguousField,
-                           "指定されたフィールド '" + e.b + "' は、SQL ステートメントの FROM 句にある複数のテーブルを参照しています。");
+          raise(err::AmbiguousField, e.b);
         hit = &b;
         idx = i;
       }
@@ -401,14 +402,14 @@ class Emitter {
 
   Emitted func(const Expr& e, const Scope& sc) {
     const Function* f = findFunction(e.a);
-    if (!f) throw VelmoError(err::UndefinedFunction, "式に未定義関数 '" + e.a + "' があります。");
+    if (!f) raise(err::UndefinedFunction, e.a);
     int n = static_cast<int>(e.args.size());
     if (n < f->minArgs || n > f->maxArgs)
-      throw VelmoError(err::SyntaxError, "関数 '" + e.a + "' の引数の数が正しくありません。");
+      raise(err::SyntaxError, e.a + "(…)");
     Emitted r;
     std::vector<Emitted> args;
     for (const auto& a : e.args) {
-      if (a->k == EK::Star && e.a != "count") throw VelmoError(err::SyntaxError, "クエリ式 '*' の構文エラーです。");
+      if (a->k == EK::Star && e.a != "count") raise(err::SyntaxError, e.a + "(*)");
       args.push_back(expr(*a, sc));
       r.aggregate = r.aggregate || args.back().aggregate;
     }
@@ -452,7 +453,7 @@ class Emitter {
             for (size_t i = 0; i < names->size(); ++i)
               if (text::foldName((*names)[i]) == text::foldName(o.e->b)) pos = static_cast<int>(i) + 1;
           if (o.e->k == EK::Num) pos = std::atoi(o.e->a.c_str());
-          if (pos < 1) throw VelmoError(err::SyntaxError, "ORDER BY 句の式がクエリの列にありません。");
+          if (pos < 1) raise(err::SyntaxError, "ORDER BY");
           order += (order.empty() ? "" : ", ") + std::to_string(pos) + (o.desc ? " DESC" : "");
         }
       } else {
@@ -491,7 +492,7 @@ class Emitter {
           for (size_t i = 0; i < b.cols.size(); ++i) addItem(qi(b.sqlAlias) + "." + qi(b.cols[i]), b.cols[i], b.types[i]);
         }
         if (!any) {
-          if (it.e->a.empty()) throw VelmoError(err::SyntaxError, "フィールドのない SELECT * は使えません。");
+          if (it.e->a.empty()) raise(err::SyntaxError, "*");
           unknown.insert(it.e->a + ".*");
         }
         continue;
@@ -551,7 +552,7 @@ class Emitter {
   std::string crosstab(const Select& s, Scope& sc, const std::string& from, std::vector<std::string>* names, std::vector<Ty>* types) {
     const Expr& agg = *s.transformAgg;
     if (agg.k != EK::Func || !findFunction(agg.a) || !findFunction(agg.a)->aggregate || agg.args.size() != 1)
-      throw VelmoError(err::SyntaxError, "TRANSFORM ステートメントには集計関数が必要です。");
+      raise(err::SyntaxError, "TRANSFORM");
     std::string items;
     for (const auto& it : s.items) {
       Emitted x = expr(*it.e, sc);
@@ -574,7 +575,7 @@ class Emitter {
       sqlite3* c = Workspace::get().connection();
       sqlite3_stmt* st = nullptr;
       if (sqlite3_prepare_v2(c, q.c_str(), -1, &st, nullptr) != SQLITE_OK)
-        throw VelmoError(err::SyntaxError, std::string("TRANSFORM: ") + sqlite3_errmsg(c));
+        raiseSqlite(c, SQLITE_ERROR, "TRANSFORM");
       while (sqlite3_step(st) == SQLITE_ROW) {
         int t = sqlite3_column_type(st, 0);
         if (t == SQLITE_NULL) {
@@ -631,7 +632,7 @@ class Emitter {
           return out;
         }
         if (!db_->resolveTable(s.into).empty())
-          throw VelmoError(err::TableExists, "テーブル '" + s.into + "' は既に存在します。");
+          raise(err::TableExists, s.into);
         out.kind = JetStatement::Kind::MakeTable;
         out.table = s.into;
         out.sql = "CREATE TABLE " + qi(db_->alias()) + "." + qi(s.into) + " AS " + sql;
@@ -642,7 +643,7 @@ class Emitter {
         std::vector<int> target;
         auto targetOf = [&](const std::string& c) {
           int i = t.find(c);
-          if (i < 0) throw VelmoError(err::UnknownInsertField, "INSERT INTO ステートメントに不明なフィールド名 '" + c + "' があります。");
+          if (i < 0) raise(err::UnknownInsertField, c);
           return i;
         };
         for (const auto& c : st.columns) target.push_back(targetOf(c));
@@ -656,7 +657,7 @@ class Emitter {
           if (target.empty())
             for (const auto& n : names) target.push_back(targetOf(n));
           if (target.size() != names.size())
-            throw VelmoError(3346, "クエリの値の数と出力先のフィールドの数が一致しません。");
+            raise(err::ValueCountMismatch);
           // Numbers written into text columns.
           bool wrap = false;
           for (size_t i = 0; i < target.size(); ++i)
@@ -680,7 +681,7 @@ class Emitter {
           if (target.empty())
             for (size_t i = 0; i < t.cols.size(); ++i) target.push_back(static_cast<int>(i));
           for (const auto& row : st.values) {
-            if (row.size() != target.size()) throw VelmoError(3346, "クエリの値の数と出力先のフィールドの数が一致しません。");
+            if (row.size() != target.size()) raise(err::ValueCountMismatch);
             std::string vals;
             for (size_t i = 0; i < row.size(); ++i)
               vals += (i ? ", " : "") + into(expr(*row[i], empty), t.types[static_cast<size_t>(target[i])]);
@@ -697,7 +698,7 @@ class Emitter {
       case K::Update: {
         Scope sc;
         bindSources(st.from, sc);
-        if (sc.b.empty()) throw VelmoError(err::SyntaxInUpdate, "UPDATE ステートメントの構文エラーです。");
+        if (sc.b.empty()) raise(err::SyntaxInUpdate);
         // The table written is the one of the first column set.
         int targetIdx = -1;
         std::vector<std::pair<std::string, std::string>> sets;
@@ -709,7 +710,7 @@ class Emitter {
           for (size_t i = 0; i < sc.b.size(); ++i)
             if (qi(sc.b[i].sqlAlias) == al) idx = static_cast<int>(i);
           if (targetIdx < 0) targetIdx = idx;
-          if (idx != targetIdx || idx < 0) throw VelmoError(err::NotUpdatable, "更新可能なクエリであることが必要です。");
+          if (idx != targetIdx || idx < 0) raise(err::NotUpdatable);
           Emitted r = expr(*rhs, sc);
           sets.emplace_back(l.sql.substr(l.sql.find("\".\"") + 2), into(r, l.ty));
         }
@@ -763,7 +764,7 @@ class Emitter {
       }
       case K::CreateTable: {
         if (!db_->resolveTable(st.def.name).empty())
-          throw VelmoError(err::TableExists, "テーブル '" + st.def.name + "' は既に存在します。");
+          raise(err::TableExists, st.def.name);
         out.kind = JetStatement::Kind::CreateTable;
         out.def = st.def;
         out.table = st.def.name;
@@ -771,7 +772,7 @@ class Emitter {
           for (const auto& f : ix.fields) {
             bool ok = false;
             for (const auto& fd : out.def.fields) ok = ok || text::foldName(fd.name) == text::foldName(f);
-            if (!ok) throw VelmoError(err::NoSuchField, "項目 '" + f + "' はこのコレクションにありません。");
+            if (!ok) raise(err::NoSuchField, f);
           }
         return out;
       }
@@ -786,12 +787,12 @@ class Emitter {
         std::string schema = schemaTable.substr(0, schemaTable.find("\".\"") + 1);
         out.table = db_->shape(st.table).name;
         if (st.kind == K::AlterAdd) {
-          if (t.find(st.field.name) >= 0) throw VelmoError(err::ObjectExists, "フィールド '" + st.field.name + "' は既に存在します。");
+          if (t.find(st.field.name) >= 0) raise(err::ObjectExists, st.field.name);
           out.kind = JetStatement::Kind::AddColumn;
           out.field = st.field;
         } else if (st.kind == K::AlterDrop) {
           int i = t.find(st.field.name);
-          if (i < 0) throw VelmoError(err::NoSuchField, "項目 '" + st.field.name + "' はこのコレクションにありません。");
+          if (i < 0) raise(err::NoSuchField, st.field.name);
           out.kind = JetStatement::Kind::DropColumn;
           out.sql = "ALTER TABLE " + schemaTable + " DROP COLUMN " + qi(t.cols[static_cast<size_t>(i)]);
         } else if (st.kind == K::DropTable) {
@@ -799,7 +800,7 @@ class Emitter {
         } else if (st.kind == K::DropIndex) {
           bool found = false;
           for (const auto& ix : db_->indexes(out.table)) found = found || ix.name == st.index.name;
-          if (!found) throw VelmoError(err::NoSuchField, "インデックス '" + st.index.name + "' はこのコレクションにありません。");
+          if (!found) raise(err::NoSuchField, st.index.name);
           out.kind = JetStatement::Kind::DropIndex;
           out.sql = "DROP INDEX " + schema + "." + qi(out.table + "." + st.index.name);
         } else {
@@ -807,7 +808,7 @@ class Emitter {
           out.index = st.index;
           for (auto& f : out.index.fields) {
             int i = t.find(f);
-            if (i < 0) throw VelmoError(err::NoSuchField, "項目 '" + f + "' はこのコレクションにありません。");
+            if (i < 0) raise(err::NoSuchField, f);
             f = t.cols[static_cast<size_t>(i)];
           }
         }

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "common/error.h"
+#include "startup/platform/errortable.h"
 #include "startup/platform/jetsql.h"
 #include "startup/platform/userstatement.h"
 
@@ -19,7 +20,7 @@ long stepAll(const std::string& sql) {
   }
   if (rc != SQLITE_DONE) {
     sqlite3_reset(st);
-    raiseSqliteError(ws.connection(), rc, "");
+    raiseSqlite(ws.connection(), rc, "");
   }
   sqlite3_reset(st);
   return static_cast<long>(sqlite3_changes(ws.connection()));
@@ -32,7 +33,7 @@ long runJetStatement(Database& db, const JetStatement& st) {
   auto& ws = Workspace::get();
   switch (st.kind) {
     case K::Select:
-      throw VelmoError(err::SelectNotExecutable, "選択クエリは実行できません。");
+      raise(err::SelectNotExecutable);
     case K::Insert:
     case K::Update:
     case K::Delete:
@@ -44,7 +45,7 @@ long runJetStatement(Database& db, const JetStatement& st) {
       int rc = sqlite3_exec(c, st.sql.c_str(), nullptr, nullptr, &msg);
       sqlite3_free(msg);
       ws.schemaChanged();
-      if (rc != SQLITE_OK) raiseSqliteError(c, rc, st.table);
+      if (rc != SQLITE_OK) raiseSqlite(c, rc, st.table);
       // The rows copied into the new table.
       sqlite3_int64 after = sqlite3_total_changes64(c);
       if (after > before) return static_cast<long>(after - before);
@@ -68,7 +69,7 @@ long runJetStatement(Database& db, const JetStatement& st) {
       sqlite3* c = ws.connection();
       int rc = sqlite3_exec(c, st.sql.c_str(), nullptr, nullptr, nullptr);
       ws.schemaChanged();
-      if (rc != SQLITE_OK) raiseSqliteError(c, rc, st.table);
+      if (rc != SQLITE_OK) raiseSqlite(c, rc, st.table);
       return 0;
     }
   }

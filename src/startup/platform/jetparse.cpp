@@ -5,6 +5,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
+#include "startup/platform/errortable.h"
 #include "startup/platform/jetast.h"
 
 namespace velmo::db::jet {
@@ -23,23 +24,8 @@ bool identStart(unsigned char c) { return c == '_' || (c >= 'A' && c <= 'Z') || 
 bool identChar(unsigned char c) { return identStart(c) || (c >= '0' && c <= '9') || c == '$'; }
 
 [[noreturn]] void syntax(long number, const std::string& near) {
-  std::string what = near.empty() ? "" : " ('" + near + "' の付近)";
-  switch (number) {
-    case err::SyntaxInFrom:
-      throw VelmoError(number, "FROM 句の構文エラーです。" + what);
-    case err::SyntaxInInsert:
-      throw VelmoError(number, "INSERT INTO ステートメントの構文エラーです。" + what);
-    case err::SyntaxInUpdate:
-      throw VelmoError(number, "UPDATE ステートメントの構文エラーです。" + what);
-    case err::SyntaxInTableDef:
-      throw VelmoError(number, "テーブル定義の構文エラーです。" + what);
-    case err::InvalidStatement:
-      throw VelmoError(number, "SQL ステートメントが正しくありません。'DELETE'、'INSERT'、'PROCEDURE'、'SELECT'、または 'UPDATE' を使用してください。");
-    case err::TextAfterStatement:
-      throw VelmoError(number, "SQL ステートメントの後に文字が見つかりました。");
-    default:
-      throw VelmoError(err::SyntaxError, "クエリ式の構文エラー (演算子がありません)。" + what);
-  }
+  if (number == err::SyntaxError || number == err::InvalidStatement || number == err::CharactersAfterEnd) raise(number, near);
+  raise(number, near.empty() ? std::string() : " ('" + near + "' の付近)");
 }
 
 std::vector<Tok> lex(const std::string& s) {
@@ -201,7 +187,7 @@ class Parser {
   // One statement: a trailing ";" is fine, anything after it is not.
   void finish() {
     if (takeOp(";")) {
-      if (peek().kind != T::End) syntax(err::TextAfterStatement, peek().text);
+      if (peek().kind != T::End) syntax(err::CharactersAfterEnd, peek().text);
       return;
     }
     if (peek().kind != T::End) syntax(err::SyntaxError, peek().text);
