@@ -180,7 +180,6 @@ TEST(JetSql, StatementsGiveJetResults) {
     ws.beginTrans();
     std::string got = run(*d, c.sql, c.execute);
     ws.rollback();
-    ws.schemaChanged();
     EXPECT_EQ(got, c.expected) << c.sql;
   }
 }
@@ -200,6 +199,8 @@ TEST(JetSql, ChangesLandInTheDatabaseTheStatementRanOn) {
   EXPECT_EQ(run(*a, "select * from T表", false), "!3078");
   // A number written into a text column reads as Jet writes it.
   EXPECT_EQ(run(*b, "select a, b from T写", false), "6,1.5");
+  EXPECT_EQ(run(*b, "insert into T表 (a, b) select b * 4, b from T表", true), "#1");
+  EXPECT_EQ(run(*b, "select a from T表 where b = 1.5 order by a", false), "6;6");
   // Text longer than the column is refused as on any other path.
   EXPECT_EQ(run(*b, "insert into T表 (a) values ('12345')", true), "!3163");
 }

@@ -665,17 +665,11 @@ class Emitter {
           if (wrap) {
             std::string sel;
             for (size_t i = 0; i < target.size(); ++i) {
-              std::string c = "\"_c" + std::to_string(i) + "\"";
-              sel += (i ? ", " : "") + (t.types[static_cast<size_t>(target[i])] == Ty::Text && types[i] != Ty::Text ? "jet_totext(" + c + ")" : c);
+              std::string c = "\"_src\"." + qi(names[i]);
+              bool toText = t.types[static_cast<size_t>(target[i])] == Ty::Text && types[i] != Ty::Text;
+              sel += (i ? ", " : "") + (toText ? "jet_totext(" + c + ")" : c);
             }
-            std::string inner;
-            std::string renamed = "SELECT " + sel + " FROM (" + body + ")";
-            // Rename the result columns positionally.
-            std::string colsAlias;
-            for (size_t i = 0; i < target.size(); ++i) colsAlias += (i ? ", " : "") + std::string("\"_c") + std::to_string(i) + "\"";
-            body = "WITH \"_src\"(" + colsAlias + ") AS (" + body + ") SELECT " + sel + " FROM \"_src\"";
-            (void)renamed;
-            (void)inner;
+            body = "SELECT " + sel + " FROM (" + body + ") AS \"_src\"";
           }
         } else {
           if (target.empty())
