@@ -146,17 +146,6 @@ class Emitter {
     }
   }
 
-  const Bound* boundOf(const Source& s, const Scope& sc) const {
-    if (s.kind == Source::Kind::Join) return nullptr;
-    std::string key = text::foldName(!s.alias.empty() ? s.alias : s.name);
-    for (const auto& b : sc.b)
-      if (b.key == key) return &b;
-    if (s.kind == Source::Kind::Sub)
-      for (const auto& b : sc.b)
-        if (b.from.rfind("(", 0) == 0 && b.key.rfind("query", 0) == 0) return &b;
-    return nullptr;
-  }
-
   std::string fromText(const Source& s, const Scope& sc, size_t& next) {
     if (s.kind != Source::Kind::Join) return sc.b[next++].from;
     std::string l = fromText(*s.left, sc, next);
@@ -180,7 +169,7 @@ class Emitter {
     if (crit_) {
       std::string f = text::foldName(e.b);
       for (const auto& c : *crit_)
-        if (text::foldName(c) == f && (e.a.empty() || true)) {
+        if (text::foldName(c) == f) {
           r.sql = qi(c);
           return r;
         }
@@ -420,7 +409,6 @@ class Emitter {
       r.sql = "(CASE WHEN " + args[0].sql + " THEN " + args[1].sql + " ELSE " + args[2].sql + " END)";
       return r;
     }
-    if (e.a == "date" || e.a == "now" || e.a == "time") cacheable = cacheable;  // evaluated when run
     r.sql = std::string(f->sql) + "(";
     for (size_t i = 0; i < args.size(); ++i) r.sql += (i ? ", " : "") + args[i].sql;
     r.sql += ")";
@@ -436,7 +424,6 @@ class Emitter {
     if (!types) types = &t0;
     bool compound = static_cast<bool>(s.unionNext);
     std::string sql = core(s, outer, names, types, compound);
-    std::vector<std::unique_ptr<Scope>> keep;
     for (const Select* u = &s; u->unionNext; u = u->unionNext.get()) {
       std::vector<std::string> n;
       std::vector<Ty> t;
