@@ -180,7 +180,7 @@ TEST(Odds, QuinellaPlaceExactaAndTrioFollowTheirCombinationOrders) {
         << c.kind;
   }
   // In the exacta record the entry for 02-01 follows the one for 01-18.
-  EXPECT_EQ(t.rows("select 馬番1 || '-' || 馬番2 from T基準オッズ馬単 where レースキー = '06051101' and 馬単基準 in ('000017', '000018')"),
+  EXPECT_EQ(t.rows("select 馬番1 & '-' & 馬番2 from T基準オッズ馬単 where レースキー = '06051101' and 馬単基準 in ('000017', '000018')"),
             "01-18\n02-01\n");
   // The wide row of the quinella place: ワ0102 .. ワ1718, Null beyond the runners.
   EXPECT_EQ(t.rows("select 頭数, ワ0102, ワ0718, ワ1718 from T基準ワイドデータ order by レースキー"),

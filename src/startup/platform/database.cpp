@@ -56,10 +56,8 @@ void Database::loadNames() {
   if (sc_->namesGen == ws.schemaGeneration()) return;
   sc_->tablesFolded.clear();
   sc_->links.clear();
-  sc_->columnsFolded.clear();
   sc_->shapes.clear();
   sc_->indexes.clear();
-  sc_->columnsGen = 0;  // the column names are read when a statement first needs them
   sqlite3* c = ws.connection();
   std::string sql = "SELECT m.name FROM " + alias_ + ".sqlite_master m WHERE m.type = 'table' AND " + kUserTables;
   sqlite3_stmt* st = nullptr;
@@ -132,48 +130,6 @@ std::string Database::resolveTable(const std::string& name, TableShape* shapeOut
   return "\"" + schema + "\"." + text::quoteSqlIdent(table);
 }
 
-// The column names of every table, for resolving the names in statements.
-void Database::loadColumns() {
-  loadNames();
-  if (sc_->columnsGen == sc_->namesGen) return;
-  sc_->columnsFolded.clear();
-  sqlite3* c = Workspace::get().connection();
-  std::string sql = "SELECT p.name FROM " + alias_ + ".sqlite_master m JOIN pragma_table_info(m.name, '" + alias_ +
-                    "') p WHERE m.type = 'table' AND " + kUserTables;
-  sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v2(c, sql.c_str(), -1, &st, nullptr);
-  if (rc != SQLITE_OK) raiseSqlite(c, rc, path_);
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    std::string cn = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    sc_->columnsFolded.emplace(text::foldName(cn), cn);
-  }
-  sqlite3_finalize(st);
-  if (rc != SQLITE_DONE) raiseSqlite(c, rc, path_);
-  sc_->columnsGen = sc_->namesGen;
-}
-
-std::string Database::resolveColumn(const std::string& name) {
-  loadColumns();
-  std::string f = text::foldName(name);
-  auto it = sc_->columnsFolded.find(f);
-  if (it != sc_->columnsFolded.end()) return it->second;
-  // Columns of text tables and linked tables. Resolving a link can reload the
-  // name tables, so the loop runs over a copy of the link names.
-  std::vector<std::string> linkNames;
-  for (const auto& entry : sc_->links) linkNames.push_back(entry.first);
-  for (const auto& ln : linkNames) {
-    try {
-      TableShape s;
-      if (resolveTable(ln, &s).empty()) continue;
-      const TableShape& sh = shape(ln);
-      int i = sh.find(name);
-      if (i >= 0) return sh.fields[static_cast<size_t>(i)].name;
-    } catch (const VelmoError&) {
-    }
-  }
-  return {};
-}
-
 const TableShape& Database::shape(const std::string& table) {
   loadNames();
   auto it = sc_->shapes.find(text::foldName(table));
@@ -240,47 +196,21 @@ const TableShape& Database::shape(const std::string& table) {
 
 long Database::execute(const std::string& sql) {
   ensureOpen();
-  std::string t = translateJetSql(sql, *this);
-  sqlite3* c = Workspace::get().connection();
-  const char* tail = nullptr;
-  sqlite3_stmt* st = nullptr;
-  long changes = 0;
-  std::string rest = t;
-  bool ddl = false;
-  // Runs each statement of the text in turn.
-  while (true) {
-    int rc = sqlite3_prepare_v2(c, rest.c_str(), static_cast<int>(rest.size()), &st, &tail);
-    if (rc != SQLITE_OK) raiseSqlite(c, rc);
-    std::string remaining = tail ? std::string(tail) : std::string();
-    if (!st) break;
-    std::string head = text::toLowerAscii(text::trimBlanks(std::string(sqlite3_sql(st)).substr(0, 8)));
-    if (head.rfind("create", 0) == 0 || head.rfind("alter", 0) == 0 || head.rfind("drop", 0) == 0) ddl = true;
-    rc = sqlite3_step(st);
-    while (rc == SQLITE_ROW) rc = sqlite3_step(st);
-    if (rc != SQLITE_DONE) {
-      int code = rc;
-      std::string msg = sqlite3_errmsg(c);
-      sqlite3_finalize(st);
-      (void)msg;
-      raiseSqlite(c, code);
-    }
-    changes += sqlite3_changes(c);
-    sqlite3_finalize(st);
-    rest = remaining;
-    if (text::trimBlanks(rest).empty()) break;
-  }
-  if (ddl) Workspace::get().schemaChanged();
-  return changes;
+  auto st = translateJet(sql, *this);
+  return runJetStatement(*this, *st);
 }
 
 std::unique_ptr<QueryResult> Database::openQuery(const std::string& sql) {
   ensureOpen();
-  std::string t = translateJetSql(sql, *this);
+  std::string t;
   // A bare table name opens the whole table.
-  {
-    std::string trimmed = text::trimBlanks(sql);
-    if (!trimmed.empty() && trimmed.find(' ') == std::string::npos && !resolveTable(trimmed).empty())
-      t = "SELECT * FROM " + resolveTable(trimmed);
+  std::string trimmed = text::trimBlanks(sql);
+  if (!trimmed.empty() && trimmed.find(' ') == std::string::npos && !resolveTable(trimmed).empty()) {
+    t = "SELECT * FROM " + resolveTable(trimmed);
+  } else {
+    auto st = translateJet(sql, *this);
+    if (st->kind != JetStatement::Kind::Select) raise(err::InvalidOperation);
+    t = st->sql;
   }
   sqlite3* c = Workspace::get().connection();
   sqlite3_stmt* st = nullptr;

@@ -60,14 +60,11 @@ class Database : public std::enable_shared_from_this<Database> {
   // Resolution of names for statements and recordsets.
   // The schema-qualified SQL name of a table or link, or empty when unknown.
   std::string resolveTable(const std::string& name, TableShape* shape = nullptr);
-  // The real name of a column of any table of this database, or empty.
-  std::string resolveColumn(const std::string& name);
   const TableShape& shape(const std::string& table);
 
  private:
   void ensureOpen() const;
   void loadNames();
-  void loadColumns();
   std::vector<IndexInfo> readIndexes(const std::string& table);
   std::string path_;
   std::string alias_;

@@ -16,6 +16,7 @@ struct Entry {
 
 // Sorted by number.
 constexpr Entry kTable[] = {
+    {err::InvalidArgument, "プロシージャの呼び出し、または引数が不正です。"},
     {err::EngineGeneric, "%1"},
     {err::Locked, "データベース '%1' はロックされています。"},
     {err::TableExists, "テーブル '%1' は既に存在します。"},
@@ -34,19 +35,31 @@ constexpr Entry kTable[] = {
     {err::NullInRequired, "フィールド '%1' には Null 値を入力できません。"},
     {err::TooFewParameters, "パラメータが少なすぎます。'%1' を指定してください。"},
     {err::SelectNotExecutable, "選択クエリは実行できません。"},
+    {err::NotUpdatable, "更新可能なクエリであることが必要です。"},
     {err::SyntaxError, "クエリ式 '%1' の構文エラーです。"},
     {err::NoSuchTable, "入力テーブル '%1' が見つかりませんでした。"},
+    {err::AmbiguousField, "指定されたフィールド '%1' は、SQL ステートメントの FROM 句にある複数のテーブルを参照しています。"},
+    {err::UndefinedFunction, "式に未定義関数 '%1' があります。"},
+    {err::UnknownInsertField, "INSERT INTO ステートメントに不明なフィールド名 '%1' があります。"},
+    {err::InvalidStatement, "SQL ステートメントが正しくありません。'DELETE'、'INSERT'、'PROCEDURE'、'SELECT'、または 'UPDATE' を使用してください。"},
+    {err::SyntaxInFrom, "FROM 句の構文エラーです。%1"},
+    {err::SyntaxInInsert, "INSERT INTO ステートメントの構文エラーです。%1"},
     {err::CharactersAfterEnd, "SQL ステートメントの後に文字が見つかりました。"},
+    {err::SyntaxInUpdate, "UPDATE ステートメントの構文エラーです。%1"},
     {err::FieldTooSmall, "フィールドのサイズが小さすぎます。[%1]"},
     {err::NoIsam, "インストール可能な ISAM が見つかりませんでした。[%1]"},
     {err::DatabaseExists, "データベース '%1' は既に存在します。"},
+    {err::InvalidOperation, "操作が無効です。"},
     {err::NoFields, "フィールドがありません。'%1' を追加できません。"},
     {err::NoSuchField, "項目 '%1' はこのコレクションにありません。"},
     {err::PropertyNotFound, "プロパティ '%1' が見つかりません。"},
+    {err::SyntaxInTableDef, "テーブル定義の構文エラーです。%1"},
     {err::NotADatabase, "データベースの形式 '%1' を認識できません。"},
+    {err::ValueCountMismatch, "クエリの値の数と出力先のフィールドの数が一致しません。"},
     {err::DatabaseInUse, "データベース '%1' はほかのプログラムが開いているため、最適化できません。"},
     {err::InvalidObject, "オブジェクトが無効か、設定されていません。"},
     {err::ConversionError, "データ型の変換エラーです。[%1]"},
+    {err::TypeMismatch, "抽出条件でデータ型が一致しません。"},
     {err::NotAnIndex, "'%1' はこのテーブルのインデックスではありません。"},
 };
 
@@ -73,6 +86,9 @@ void raiseSqlite(sqlite3* db, int rc, const std::string& context) {
   std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   int ext = db ? sqlite3_extended_errcode(db) : rc;
   std::string where = context.empty() ? "" : " [" + context + "]";
+  // Failures of the translator's functions.
+  if (msg.find("jet_type_mismatch") != std::string::npos) raise(err::TypeMismatch, {}, where);
+  if (msg.find("jet_invalid_argument") != std::string::npos) raise(err::InvalidArgument, {}, where);
   if (ext == SQLITE_CONSTRAINT_UNIQUE || ext == SQLITE_CONSTRAINT_PRIMARYKEY) raise(err::DuplicateKey, {}, where);
   if (ext == SQLITE_CONSTRAINT_CHECK) {
     size_t p = msg.find("velmo_size:");

@@ -28,8 +28,6 @@ struct SchemaCache {
   uint64_t namesGen = 0;
   std::unordered_map<std::string, std::string> tablesFolded;    // folded -> real name
   std::unordered_map<std::string, LinkInfo> links;               // real name -> link
-  std::unordered_map<std::string, std::string> columnsFolded;   // folded -> real column name
-  uint64_t columnsGen = 0;                                        // names generation columnsFolded belongs to
   std::unordered_map<std::string, std::unique_ptr<TableShape>> shapes;
   std::unordered_map<std::string, std::vector<IndexInfo>> indexes;
 };
