@@ -4,12 +4,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "common/error.h"
+#include "common/func.h"
+#include "common/globals.h"
+#include "registration/driver.h"
+#include "startup/platform/db.h"
 #include "startup/platform/writerlock.h"
 #include "tests/testenv.h"
+#include "tools/fixture/fixture.h"
 
 using namespace velmo;
 using velmo::test::TestHome;
@@ -79,4 +89,85 @@ TEST(WriterLock, SecondWriterWaitsWithAMessageThenTakesItsTurnOrGivesUp) {
   kill(child, SIGKILL);  // a holder that dies frees the lock
   waitpid(child, &status, 0);
   db::WriterLock lock(home.dbDir, {1, nullptr, nullptr});
+}
+
+namespace {
+
+long count(const TestHome& h, const std::string& sql) { return std::stol(h.sqlite("kova_this.mdb", sql)); }
+
+// Another program's read transaction on kova_this.mdb, held until released.
+class Reader {
+ public:
+  explicit Reader(const std::string& path) {
+    sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_exec(db_, "begin; select count(*) from sqlite_master;", nullptr, nullptr, nullptr);
+  }
+  void release() {
+    if (!db_) return;
+    sqlite3_exec(db_, "commit;", nullptr, nullptr, nullptr);
+    sqlite3_close(db_);
+    db_ = nullptr;
+  }
+  ~Reader() { release(); }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace
+
+TEST(Readers, RegistrationWaitsForAReaderAndNamesTheLockWhenItLastsTooLong) {
+  TestHome h;
+  G().gSilent = "1";
+  fixture::RaceDay day;
+  const std::string archive = fixture::WriteDayArchives(h.work, {"BAB"}, day).at(0);
+  // The writer waits as long as an open does (20 s; a tenth of it here).
+  SetWaitScale(0.1);
+  db::Workspace::get().reset();
+  {
+    Reader reader(h.dbDir + "kova_this.mdb");
+    std::thread later([&]() {
+      std::this_thread::sleep_for(std::chrono::milliseconds(700));
+      reader.release();
+    });
+    EXPECT_FALSE(regMainKOVA(archive, "T"));
+    later.join();
+  }
+  EXPECT_EQ(count(h, "select count(*) from T番組データ;"), 36);
+
+  // A reader that stays longer: the run fails with the lock error naming the file.
+  SetWaitScale(0.01);
+  db::Workspace::get().reset();
+  h.sqlite("kova_this.mdb", "delete from T番組データ;");
+  {
+    Reader reader(h.dbDir + "kova_this.mdb");
+    EXPECT_TRUE(regMainKOVA(archive, "T"));
+  }
+  EXPECT_EQ(count(h, "select count(*) from T番組データ;"), 0);
+  std::string log = h.logText();
+  EXPECT_NE(log.find("\t3050\t"), std::string::npos) << log;
+  EXPECT_NE(log.find("kova_this.mdb"), std::string::npos) << log;
+  EXPECT_EQ(log.find("データベース未接続"), std::string::npos) << log;
+}
+
+TEST(Readers, TwoRunsStartedTogetherBothRegisterAndNeitherTakesTheOthersFiles) {
+  TestHome h;
+  {
+    std::ofstream ini(h.config + "kova.ini");
+    ini << "[main]\r\nDBDir=" << h.dbDir << "\r\nLzhDir=" << h.lzhDir << "\r\n";
+  }
+  fixture::RaceDay a, b;
+  b.date = "20050319";
+  MakeDirAll(h.work + "a/");
+  MakeDirAll(h.work + "b/");
+  const std::string archA = fixture::WriteDayArchives(h.work + "a/", {"BAB"}, a).at(0);
+  const std::string archB = fixture::WriteDayArchives(h.work + "b/", {"BAB"}, b).at(0);
+  const std::string cli = test::BuildHome() + "velmo-cli register ";
+  std::string cmd = "(" + cli + "'" + archA + "' >/dev/null 2>&1; echo $? >'" + h.work + "rcA') & (" + cli + "'" + archB +
+                    "' >/dev/null 2>&1; echo $? >'" + h.work + "rcB') & wait";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_EQ(ReadFileBytes(h.work + "rcA"), "0\n");
+  EXPECT_EQ(ReadFileBytes(h.work + "rcB"), "0\n");
+  EXPECT_EQ(count(h, "select count(*) from T番組データ;"), 72);
+  EXPECT_TRUE(ListFiles(G().gTmpDir + "*").empty());  // both work folders removed
 }

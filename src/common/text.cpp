@@ -300,4 +300,75 @@ std::string formatNumber(double v) {
   return buf;
 }
 
+namespace {
+std::string quoteWith(std::string_view s, char q) {
+  std::string r(1, q);
+  r.reserve(s.size() + 2);
+  for (char c : s) {
+    if (c == q) r += q;
+    r += c;
+  }
+  r += q;
+  return r;
+}
+}  // namespace
+
+std::string quoteSqlText(std::string_view s) { return quoteWith(s, '\''); }
+std::string quoteSqlIdent(std::string_view s) { return quoteWith(s, '"'); }
+
+std::vector<CsvRow> parseCsv(std::string_view s) {
+  std::vector<CsvRow> rows;
+  CsvRow row;
+  std::string cur;
+  bool quoted = false, inQuotes = false, any = false;
+  auto endField = [&] {
+    if (cur.empty() && !quoted) row.emplace_back(std::nullopt);
+    else row.emplace_back(cur);
+    cur.clear();
+    quoted = false;
+  };
+  auto endLine = [&] {
+    if (any || !cur.empty()) {
+      endField();
+      rows.push_back(std::move(row));
+    }
+    row.clear();
+    any = false;
+  };
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (inQuotes) {
+      if (c == '"') {
+        if (i + 1 < s.size() && s[i + 1] == '"') {
+          cur += '"';
+          ++i;
+        } else {
+          inQuotes = false;
+        }
+      } else {
+        cur += c;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inQuotes = true;
+      quoted = true;
+      any = true;
+    } else if (c == ',') {
+      endField();
+      any = true;
+    } else if (c == '\r') {
+      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+      endLine();
+    } else if (c == '\n') {
+      endLine();
+    } else {
+      cur += c;
+      any = true;
+    }
+  }
+  endLine();
+  return rows;
+}
+
 }  // namespace velmo::text

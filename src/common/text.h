@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,5 +53,21 @@ std::string toUpperAscii(std::string_view s);
 std::string toLowerAscii(std::string_view s);
 // Formats a double the way the program shows numbers: no trailing zeros.
 std::string formatNumber(double v);
+
+// True when the text is empty or holds only ASCII blanks (the provider's
+// fixed-width fields pad with blanks).
+inline bool isBlank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
+
+// An SQL text literal: 'text' with quotes inside doubled.
+std::string quoteSqlText(std::string_view s);
+// An SQL identifier: "name" with double quotes inside doubled.
+std::string quoteSqlIdent(std::string_view s);
+
+// Comma-separated values: one vector per line, a field in double quotes may hold
+// commas, line ends and doubled quotes. An empty field without quotes is
+// std::nullopt (Null), "" is an empty text. Blank lines give no row; "\r\n", "\n"
+// and a lone "\r" end a line.
+using CsvRow = std::vector<std::optional<std::string>>;
+std::vector<CsvRow> parseCsv(std::string_view s);
 
 }  // namespace velmo::text

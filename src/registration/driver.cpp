@@ -426,7 +426,8 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
         g.gStatusForm->refresh();
       }
       DoEvents();
-      ws.beginTrans();
+      // One transaction per file: a file that fails leaves nothing behind.
+      db::Transaction fileTrans(ws);
       const DispatchRow* row = DispatchFor(current);
       if (!row || !row->action)
         WriteLog(ErrObject(0, "登録できない種類のファイルです。[" + current + "]"), loc, false, true);
@@ -434,7 +435,7 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
         WriteLog(ErrObject(0, "空のファイルです。[" + current + "]"), loc, false, true);
       if (row && row->action && !(row->thisWeekOnly && mode == "D")) row->action(*session, tmp + current);
       if (!session->g_Nengappi.empty()) session->regItiran();
-      ws.commitTrans();
+      fileTrans.commit();
     }
     current.clear();
     std::string archiveName = FileNamePart(archivePath);

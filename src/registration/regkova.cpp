@@ -23,8 +23,10 @@ db::Database& RegKOVA::db() const {
 void RegKOVA::conDB(const std::string& strDBpath) {
   std::string file = strMode == "T" ? "kova_this.mdb" : strMode == "D" ? "kova_data.mdb" : "";
   db::DatabasePtr d;
-  // The result is ignored: when the open gives up, the next reader fails.
-  DAO_Open(d, strDBpath + file);
+  // When the open gives up on a lock, the error names the lock and the file
+  // (not the "not connected" of the first table access).
+  if (!DAO_Open(d, strDBpath + file))
+    throw VelmoError(err::CannotLock, "データベースがほかのプログラムにロックされているため開けません。[" + strDBpath + file + "]");
   m_DB = d;
 }
 
@@ -131,45 +133,12 @@ void RegKOVA::regItiran() {
 // ---- data catalogue -------------------------------------------------------------
 
 namespace {
-// Reads comma-separated values: a value ends at a comma or at the end of a line;
-// double quotes around a value are removed (and protect commas inside).
+// The catalogue's comma-separated values in one run (lines only separate them);
+// blanks around a value are dropped.
 std::vector<std::string> readCatalogueValues(const std::string& textUtf8) {
   std::vector<std::string> vals;
-  std::string cur;
-  bool inQ = false, pending = false;
-  for (size_t i = 0; i < textUtf8.size(); ++i) {
-    char c = textUtf8[i];
-    if (inQ) {
-      if (c == '"') {
-        if (i + 1 < textUtf8.size() && textUtf8[i + 1] == '"') {
-          cur += '"';
-          ++i;
-        } else {
-          inQ = false;
-        }
-      } else {
-        cur += c;
-      }
-      continue;
-    }
-    if (c == '"') {
-      inQ = true;
-      pending = true;
-    } else if (c == ',') {
-      vals.push_back(text::trimBlanks(cur));
-      cur.clear();
-      pending = true;
-    } else if (c == '\n' || c == '\r') {
-      if (c == '\r' && i + 1 < textUtf8.size() && textUtf8[i + 1] == '\n') ++i;
-      if (pending || !cur.empty()) vals.push_back(text::trimBlanks(cur));
-      cur.clear();
-      pending = false;
-    } else {
-      cur += c;
-      pending = true;
-    }
-  }
-  if (pending || !cur.empty()) vals.push_back(text::trimBlanks(cur));
+  for (const auto& row : text::parseCsv(textUtf8))
+    for (const auto& v : row) vals.push_back(v ? text::trimBlanks(*v) : std::string());
   return vals;
 }
 }  // namespace

@@ -1,5 +1,7 @@
 #include "startup/platform/daofunc.h"
 
+#include <optional>
+
 #include "common/error.h"
 #include "common/func.h"
 #include "startup/platform/applog.h"
@@ -18,7 +20,11 @@ bool DAO_Open(db::DatabasePtr& database, const std::string& path) {
       return true;
     } catch (const VelmoError& e) {
       if (IsLockError(e.number())) {
-        if (retries >= 20) return false;
+        if (retries >= 20) {
+          WriteLog(ErrObject(e.number(), "ロックが解けないため開けません。[" + path + "] " + e.description()), "DAO_Open", false,
+                   true);
+          return false;
+        }
         ++retries;
         WaitSeconds(1.0);
         continue;
@@ -74,7 +80,9 @@ bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, co
   if (!src || !dst) return false;
   for (src->moveFirst(); !src->eof(); src->moveNext()) {
     bool added = false;
-    if (!step([&] { ws.beginTrans(); })) return false;
+    // One transaction per row; a row that fails is rolled back on leaving.
+    std::optional<db::Transaction> row;
+    if (!step([&] { row.emplace(ws); })) return false;
     if (!step([&] {
           dst->addNew();
           added = true;
@@ -92,7 +100,7 @@ bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, co
       return false;
     }
     dst->cancelUpdate();
-    if (!step([&] { ws.commitTrans(); })) return false;
+    if (!step([&] { row->commit(); })) return false;
   }
   return true;
 }
