@@ -450,6 +450,9 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
     return false;
   } catch (const std::exception& ex) {
     ErrObject e = ErrObject::from(ex);
+    // A lock that outlasted the wait names the database it is on.
+    if (e.number == err::CannotLock && e.description.find(".mdb") == std::string::npos)
+      e.description += " [" + g.gDBDir + (mode == "D" ? "kova_data.mdb" : "kova_this.mdb") + "]";
     // The failing file's transaction is never committed.
     while (ws.transDepth() > depthAtStart) {
       try {
