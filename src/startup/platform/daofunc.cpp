@@ -20,11 +20,7 @@ bool DAO_Open(db::DatabasePtr& database, const std::string& path) {
       return true;
     } catch (const VelmoError& e) {
       if (IsLockError(e.number())) {
-        if (retries >= 20) {
-          WriteLog(ErrObject(e.number(), "ロックが解けないため開けません。[" + path + "] " + e.description()), "DAO_Open", false,
-                   true);
-          return false;
-        }
+        if (retries >= 20) return false;
         ++retries;
         WaitSeconds(1.0);
         continue;
