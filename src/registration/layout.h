@@ -123,6 +123,7 @@ void RegisterFamily(const FamilyDef* def, const std::string& source = "J");
 struct UpsertOptions {
   RowFilter filter;     // optional row policy
   bool addMissing = true;  // false: update only rows that exist
+  bool undated = false;    // the file's name carries no race date (code conversion lists)
 };
 
 // The record-upsert loop: opens prefix + table with index "PrimaryKey", reads the

@@ -23,8 +23,10 @@ db::Database& RegKOVA::db() const {
 void RegKOVA::conDB(const std::string& strDBpath) {
   std::string file = strMode == "T" ? "kova_this.mdb" : strMode == "D" ? "kova_data.mdb" : "";
   db::DatabasePtr d;
-  // The result is ignored: when the open gives up, the next reader fails.
-  DAO_Open(d, strDBpath + file);
+  // When the open gives up on a lock, the error names the lock and the file
+  // (not the "not connected" of the first table access).
+  if (!DAO_Open(d, strDBpath + file))
+    throw VelmoError(err::CannotLock, "データベースがほかのプログラムにロックされているため開けません。[" + strDBpath + file + "]");
   m_DB = d;
 }
 

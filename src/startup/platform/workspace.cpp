@@ -59,7 +59,9 @@ sqlite3* Workspace::connection() {
     int rc = sqlite3_open_v2(":memory:", &conn_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
     if (rc != SQLITE_OK) raiseSqlite(conn_, rc, "workspace");
     sqlite3_limit(conn_, SQLITE_LIMIT_ATTACHED, 125);
-    sqlite3_busy_timeout(conn_, 0);
+    // A writer waits for other programs' read transactions as long as an open
+    // waits for a lock (20 tries a second apart), then fails with the lock error.
+    sqlite3_busy_timeout(conn_, static_cast<int>(20000 * WaitScale()));
     registerJetFunctions(conn_);
   }
   return conn_;
