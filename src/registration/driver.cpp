@@ -268,7 +268,7 @@ bool CheckArchive(const std::string& archivePath, std::string& why) {
   return scanArchive(archivePath, why, n);
 }
 
-bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder) {
+bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, const std::string& extension) {
   // The fixed entry with the number, then one with the reason and the archive.
   auto fail = [&](long n, const std::string& why) {
     WriteLog(ErrObject(n, "解凍エラー[" + std::to_string(n) + "]"), "Com_UnLzh", false, true);
@@ -306,7 +306,7 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder) {
       WriteLog(ErrObject(0, "サブフォルダのファイルは登録しません。[" + name + "] [" + archivePath + "]"), "Com_UnLzh", false, true);
       continue;
     }
-    if (!text::endsWith(text::toLowerAscii(name), ".txt")) {
+    if (!text::endsWith(text::toLowerAscii(name), extension)) {
       WriteLog(ErrObject(0, "テキストファイルでないため登録しません。[" + name + "] [" + archivePath + "]"), "Com_UnLzh", false, true);
       continue;
     }
@@ -358,34 +358,25 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder) {
   return false;
 }
 
-// A work folder of this run under tmp/, removed at the end, so that runs at the
-// same time never see each other's files. Folders left by runs that ended
-// without removing theirs are removed when their process is gone.
-class RunWorkFolder {
- public:
-  explicit RunWorkFolder(const std::string& tmp) {
-    static int counter = 0;
-    std::error_code ec;
-    for (const auto& d : fs::directory_iterator(tmp, ec)) {
-      std::string n = d.path().filename().string();
-      if (n.rfind("run", 0) != 0 || !d.is_directory(ec)) continue;
-      long pid = std::atol(n.c_str() + 3);
-      if (pid > 0 && pid != static_cast<long>(getpid()) && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-        fs::remove_all(d.path(), ec);
-    }
-    path_ = AddPathSep(tmp) + "run" + std::to_string(static_cast<long>(getpid())) + "_" + std::to_string(++counter) + "/";
-    fs::remove_all(path_, ec);
-    if (!MakeDirAll(path_)) throw VelmoError(err::PathNotFound, "作業フォルダを作れません。[" + path_ + "]");
+RunWorkFolder::RunWorkFolder(const std::string& tmp) {
+  static int counter = 0;
+  std::error_code ec;
+  for (const auto& d : fs::directory_iterator(tmp, ec)) {
+    std::string n = d.path().filename().string();
+    if (n.rfind("run", 0) != 0 || !d.is_directory(ec)) continue;
+    long pid = std::atol(n.c_str() + 3);
+    if (pid > 0 && pid != static_cast<long>(getpid()) && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      fs::remove_all(d.path(), ec);
   }
-  ~RunWorkFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
+  path_ = AddPathSep(tmp) + "run" + std::to_string(static_cast<long>(getpid())) + "_" + std::to_string(++counter) + "/";
+  fs::remove_all(path_, ec);
+  if (!MakeDirAll(path_)) throw VelmoError(err::PathNotFound, "作業フォルダを作れません。[" + path_ + "]");
+}
 
- private:
-  std::string path_;
-};
+RunWorkFolder::~RunWorkFolder() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
 
 // ---- driver -----------------------------------------------------------------------
 

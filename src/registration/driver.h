@@ -14,8 +14,25 @@ class RegKOVA;
 long regMain(const std::string& archivePath, const std::string& mode, const std::string& source);
 // False when every file was registered, true when the run stopped on an error.
 bool regMainKOVA(const std::string& archivePath, const std::string& mode);
-// Unpacks every entry of an LZH archive into the folder; true when unpacking failed.
-bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder);
+// Unpacks the data files (names ending in `extension`: the provider's ".txt", the
+// JRA-VAN ".dat") at the top of an LZH archive into the folder; true when
+// unpacking failed.
+bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, const std::string& extension = ".txt");
+
+// A work folder of this run under tmp/, removed at the end, so that runs at the
+// same time never see each other's files. Folders left by runs that ended
+// without removing theirs are removed when their process is gone.
+class RunWorkFolder {
+ public:
+  explicit RunWorkFolder(const std::string& tmp);
+  ~RunWorkFolder();
+  RunWorkFolder(const RunWorkFolder&) = delete;
+  RunWorkFolder& operator=(const RunWorkFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 // Reads an archive's entry names without extracting; false (with the reason)
 // when it cannot be read or an entry would land outside the destination folder.
 bool CheckArchive(const std::string& archivePath, std::string& why);

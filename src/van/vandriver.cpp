@@ -50,12 +50,15 @@ int regMainVAN(const std::string& archivePath, const std::string& mode) {
     van->conDB(g.gDBDir);
     if (mode == "D") DAO_Open(thisWeek, g.gDBDir + "kova_this.mdb");
     LogMilestone("データベースに接続完了", loc);
-    if (CountFiles(g.gTmpDir + "*.dat") > 0) DeleteFiles(g.gTmpDir + "*.dat");
+    RunWorkFolder work(g.gTmpDir);
+    const std::string tmp = work.path();
     LogMilestone("解凍ワークをクリア完了", loc);
-    Com_UnLzh(archivePath, g.gTmpDir);
+    // An archive that does not unpack whole converts nothing.
+    if (Com_UnLzh(archivePath, tmp, ".dat"))
+      throw VelmoError(err::UnpackFailed, "解凍できないため登録しません。[" + archivePath + "]");
     LogMilestone("解凍ＤＬＬを呼ぶ完了[" + archivePath + "]", loc);
     std::vector<std::string> files;
-    for (const auto& name : ListFiles(g.gTmpDir + "*.dat")) {
+    for (const auto& name : ListFiles(tmp + "*.dat")) {
       current = name;
       if (files.size() >= 32)
         throw VelmoError(err::TooManyFiles, "インデックスが有効範囲にありません。(書庫の .dat ファイルが32個を超えています)");
@@ -64,7 +67,7 @@ int regMainVAN(const std::string& archivePath, const std::string& mode) {
     std::string base = g.gStatusForm ? g.gStatusForm->statusText() : std::string();
     for (size_t k = 0; k < files.size(); ++k) {
       current = files[k];
-      const std::string file = g.gTmpDir + current;
+      const std::string file = tmp + current;
       VanKind kind = kindOf(current);
       if (kind == VanKind::PassedOver || kind == VanKind::Other) continue;
       if (g.gStatusForm) {
