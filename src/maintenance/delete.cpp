@@ -32,7 +32,7 @@ void order(std::string& d1, std::string& d2) {
 
 // A date text of the grid (yyyy/mm/dd) as yyyymmdd.
 std::string gridDate(const std::string& e) {
-  return text::midChars(e, 0, 4) + text::midChars(e, 5, 2) + text::midChars(e, 8, 2);
+  return text::midChars(e, 1, 4) + text::midChars(e, 6, 2) + text::midChars(e, 9, 2);
 }
 
 bool runDeletion(CommandUi& ui, const std::string& file, const std::vector<DeleteStatement>& statements,
