@@ -267,6 +267,7 @@ int main(int argc, char** argv) {
   auto c0 = Clock::now();
   DataCheck(NullCommandUi(), kCheckFileD, kCheckFileUK, kCheckResult);
   auto c1 = Clock::now();
+  fs::remove(DataCheckReportPath());  // the program folder is the build's
   line("data check", seconds(c0, c1), 0, "");
 
   // ---- Deleting one year -----------------------------------------------------

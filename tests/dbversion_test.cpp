@@ -183,6 +183,7 @@ int noList(const std::string&, const std::string& name) {
 TEST(DataCheck, TheCommandStopsWhenTheHorseCheckFileCannotBeFetched) {
   TestHome h;
   SetFetchFunctions({nullptr, noList});
+  fs::remove(DataCheckReportPath());
   // Cancel: nothing happens.
   h.answers = {vbCancel};
   EXPECT_EQ(DataChk(NullCommandUi()), Outcome::Cancelled);

@@ -350,3 +350,26 @@ TEST(MasterUpdate, RegistersTheNewestMastersOnlyWhenTheLastFetchSucceeded) {
   EXPECT_EQ(G().gFetchResult, 0);
   SetFetchFunctions({});
 }
+
+TEST(WeekChange, AWeekTableThatCannotBeEmptiedFailsTheChangeover) {
+  TestHome h;
+  registerDay(h, "20050312", "T");
+  const std::string programmes = count(h, "kova_this.mdb", "T番組データ");
+  h.sqlite("kova_this.mdb", "create trigger keep before delete on T番組データ begin select raise(abort, 'kept'); end;");
+  RecordingUi ui;
+  EXPECT_EQ(WeekChange(ui), Outcome::Failed);
+  EXPECT_EQ(ui.statuses.back(), "週替わり処理異常終了！！！！！！");
+  // The rows are in both tables; nothing after the failing family ran.
+  EXPECT_EQ(count(h, "kova_this.mdb", "T番組データ"), programmes);
+  EXPECT_EQ(count(h, "kova_data.mdb", "D番組データ"), programmes);
+  EXPECT_EQ(count(h, "kova_data.mdb", "D成績データ"), "0\n");
+  EXPECT_NE(count(h, "kova_this.mdb", "T基準オッズ単複"), "0\n");
+  for (const auto& m : h.messages) EXPECT_NE(m.text, "週替わり処理完了しました");
+  // Once the table can be emptied, the next run skips the copied rows and completes.
+  h.sqlite("kova_this.mdb", "drop trigger keep;");
+  h.messages.clear();
+  RecordingUi again;
+  EXPECT_EQ(WeekChange(again), Outcome::Done) << h.logText();
+  EXPECT_EQ(count(h, "kova_this.mdb", "T番組データ"), "0\n");
+  EXPECT_EQ(count(h, "kova_data.mdb", "D番組データ"), programmes);
+}
