@@ -21,6 +21,9 @@ double seconds(Clock::time_point a, Clock::time_point b);
 // Rows of a file decoded by the layout, ready for a plain insert.
 std::vector<std::vector<db::Value>> decodeRows(const reg::Layout& L, const std::string& path);
 // Plain loop: one prepared INSERT of the layout's columns, one transaction; seconds taken.
+// A fresh copy of the initial kova_this.mdb whose tables have the same columns and
+// indexes but no column types and no checks: the speed of SQLite itself.
+std::string unconstrainedDb(const std::string& name);
 double plainInsert(const std::string& dbFile, const std::string& table, const reg::Layout& L,
                    const std::vector<std::vector<db::Value>>& rows);
 
@@ -31,6 +34,7 @@ struct Result {
   double regAgainSec;  // the same archive again (every record an update)
   double plainSec;     // plain insert loop of the same rows (its database opened before timing)
   double coldSec = 0;  // first registration in a fresh workspace: includes opening the databases
+  double freeSec = 0;  // plain insert loop into the unconstrained copy of the table
 };
 
 // Registers an archive holding one file of a kind, twice, and runs the plain loop.

@@ -128,13 +128,12 @@ TEST(RecordReader, RaceDateLengthRulesAndBadBytes) {
     t.s.db().execute("delete from T番組データ");
     WriteFileBytes(h.work + "BAB050312.txt", c.bytes);
     long got = 0;
-    db::Workspace::get().beginTrans();
     try {
+      db::Transaction file;
       t.s.regBAB(h.work + "BAB050312.txt");
-      db::Workspace::get().commitTrans();
+      file.commit();
     } catch (const VelmoError& e) {
       got = e.number();
-      db::Workspace::get().rollback();
     }
     EXPECT_EQ(got, c.error) << c.what;
     EXPECT_EQ(query(t.s.db(), "select count(*) from T番組データ"), std::string(c.rows) + "\n") << c.what;

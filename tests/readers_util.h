@@ -36,9 +36,9 @@ struct Session {
   // Runs readers inside one transaction, as the driver does for each file.
   template <class F>
   void inTrans(F&& f) {
-    db::Workspace::get().beginTrans();
+    db::Transaction t;
     f();
-    db::Workspace::get().commitTrans();
+    t.commit();
   }
 };
 

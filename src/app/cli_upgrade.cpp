@@ -7,6 +7,9 @@
 #include "app/cli_maint.h"
 #include "common/msgbox.h"
 #include "schema/dbversion.h"
+#include "schema/rebuild.h"
+#include "startup/platform/daofunc.h"
+#include "startup/platform/writerlock.h"
 
 namespace velmo::cli {
 namespace {
@@ -36,12 +39,29 @@ int run(const Args& given) {
   LoggedErrors errors;
   StderrUi ui;
   Outcome o = dbVersionUp(ui);
+  // --force also rebuilds the tables of databases made by earlier builds as
+  // native-typed tables, in place.
+  if (force && o == Outcome::Done) {
+    try {
+      db::WriterLock turn(G().gDBDir);
+      for (const char* file : {"kova_this.mdb", "kova_data.mdb", "kova_code.mdb"}) {
+        db::DatabasePtr d;
+        if (!DAO_Open(d, G().gDBDir + file)) throw VelmoError(err::CannotLock, std::string("cannot open ") + file);
+        bool ok = RebuildTablesNative(d, [&](const std::string& t) { ui.setStatus(std::string(file) + ": " + t + " rebuilding"); });
+        d->close();
+        if (!ok) o = Outcome::Failed;
+      }
+    } catch (const std::exception& ex) {
+      std::fprintf(stderr, "velmo-cli upgrade: %s\n", ex.what());
+      o = Outcome::Failed;
+    }
+  }
   std::fprintf(stderr, "database version: %s\n", getDBVersion().c_str());
   return Finish("upgrade", o, errors);
 }
 
 const Registrar reg({"upgrade", "upgrade [--force] [--yes]",
-                     "upgrades the databases to the current version (--force: again, when already current)", run});
+                     "upgrades the databases to the current version (--force: again when current, and old tables rebuilt native-typed)", run});
 
 }  // namespace
 }  // namespace velmo::cli

@@ -300,21 +300,50 @@ std::string formatNumber(double v) {
   return buf;
 }
 
-// Reads comma-separated values: a value ends at a comma or at the end of a line;
-// double quotes around a value are removed (and protect commas inside).
-std::vector<std::string> readInputValues(const std::string& textUtf8) {
-  std::vector<std::string> vals;
+namespace {
+std::string quoteWith(std::string_view s, char q) {
+  std::string r(1, q);
+  r.reserve(s.size() + 2);
+  for (char c : s) {
+    if (c == q) r += q;
+    r += c;
+  }
+  r += q;
+  return r;
+}
+}  // namespace
+
+std::string quoteSqlText(std::string_view s) { return quoteWith(s, '\''); }
+std::string quoteSqlIdent(std::string_view s) { return quoteWith(s, '"'); }
+
+std::vector<CsvRow> parseCsv(std::string_view s) {
+  std::vector<CsvRow> rows;
+  CsvRow row;
   std::string cur;
-  bool inQ = false, pending = false;
-  for (size_t i = 0; i < textUtf8.size(); ++i) {
-    char c = textUtf8[i];
-    if (inQ) {
+  bool quoted = false, inQuotes = false, any = false;
+  auto endField = [&] {
+    if (cur.empty() && !quoted) row.emplace_back(std::nullopt);
+    else row.emplace_back(cur);
+    cur.clear();
+    quoted = false;
+  };
+  auto endLine = [&] {
+    if (any || !cur.empty()) {
+      endField();
+      rows.push_back(std::move(row));
+    }
+    row.clear();
+    any = false;
+  };
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (inQuotes) {
       if (c == '"') {
-        if (i + 1 < textUtf8.size() && textUtf8[i + 1] == '"') {
+        if (i + 1 < s.size() && s[i + 1] == '"') {
           cur += '"';
           ++i;
         } else {
-          inQ = false;
+          inQuotes = false;
         }
       } else {
         cur += c;
@@ -322,24 +351,24 @@ std::vector<std::string> readInputValues(const std::string& textUtf8) {
       continue;
     }
     if (c == '"') {
-      inQ = true;
-      pending = true;
+      inQuotes = true;
+      quoted = true;
+      any = true;
     } else if (c == ',') {
-      vals.push_back(text::trimBlanks(cur));
-      cur.clear();
-      pending = true;
-    } else if (c == '\n' || c == '\r') {
-      if (c == '\r' && i + 1 < textUtf8.size() && textUtf8[i + 1] == '\n') ++i;
-      if (pending || !cur.empty()) vals.push_back(text::trimBlanks(cur));
-      cur.clear();
-      pending = false;
+      endField();
+      any = true;
+    } else if (c == '\r') {
+      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+      endLine();
+    } else if (c == '\n') {
+      endLine();
     } else {
       cur += c;
-      pending = true;
+      any = true;
     }
   }
-  if (pending || !cur.empty()) vals.push_back(text::trimBlanks(cur));
-  return vals;
+  endLine();
+  return rows;
 }
 
 }  // namespace velmo::text

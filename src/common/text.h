@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,15 +47,27 @@ inline bool isAscii(std::string_view s) {
 }
 
 std::vector<std::string> split(std::string_view s, char sep);
-// Comma-separated values read one by one, as a sequential file's input reads
-// them: a value ends at a comma or a line end; double quotes around a value are
-// removed and protect commas inside; blanks around a value are trimmed.
-std::vector<std::string> readInputValues(const std::string& textUtf8);
 bool startsWith(std::string_view s, std::string_view prefix);
 bool endsWith(std::string_view s, std::string_view suffix);
 std::string toUpperAscii(std::string_view s);
 std::string toLowerAscii(std::string_view s);
 // Formats a double the way the program shows numbers: no trailing zeros.
 std::string formatNumber(double v);
+
+// True when the text is empty or holds only ASCII blanks (the provider's
+// fixed-width fields pad with blanks).
+inline bool isBlank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
+
+// An SQL text literal: 'text' with quotes inside doubled.
+std::string quoteSqlText(std::string_view s);
+// An SQL identifier: "name" with double quotes inside doubled.
+std::string quoteSqlIdent(std::string_view s);
+
+// Comma-separated values: one vector per line, a field in double quotes may hold
+// commas, line ends and doubled quotes. An empty field without quotes is
+// std::nullopt (Null), "" is an empty text. Blank lines give no row; "\r\n", "\n"
+// and a lone "\r" end a line.
+using CsvRow = std::vector<std::optional<std::string>>;
+std::vector<CsvRow> parseCsv(std::string_view s);
 
 }  // namespace velmo::text

@@ -25,18 +25,13 @@ namespace {
 // The catalogue row of a data ID. The data ID comes from the command line or a
 // screen, so a quote in it is doubled rather than ending the literal.
 std::unique_ptr<db::QueryResult> catalogueRow(const std::string& dataId) {
-  std::string quoted;
-  for (char c : dataId) {
-    quoted += c;
-    if (c == '\'') quoted += '\'';
-  }
   db::DatabasePtr d;
   const std::string path = G().gDBDir + "kova_this.mdb";
   if (!DAO_Open(d, path))
     throw VelmoError(err::Locked, "データベースが使用中のため開けません。[" + path + "]");
   std::unique_ptr<db::QueryResult> q;
   try {
-    q = d->openQuery("select * from Sデータ管理 where [データID] ='" + quoted + "';");
+    q = d->openQuery("select * from Sデータ管理 where [データID] =" + text::quoteSqlText(dataId) + ";");
   } catch (...) {
     d->close();
     throw;

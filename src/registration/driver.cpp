@@ -317,11 +317,12 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
         g.gStatusForm->refresh();
       }
       DoEvents();
-      ws.beginTrans();
+      // One transaction per file: a file that fails leaves nothing behind.
+      db::Transaction fileTrans(ws);
       const DispatchRow* row = DispatchFor(current);
       if (row && row->action && !(row->thisWeekOnly && mode == "D")) row->action(*session, g.gTmpDir + current);
       if (!session->g_Nengappi.empty()) session->regItiran();
-      ws.commitTrans();
+      fileTrans.commit();
     }
     current.clear();
     std::string archiveName = FileNamePart(archivePath);

@@ -3,6 +3,7 @@
 // per-starter performance summaries in 競走馬拡張データ), with the key update
 // that gives the extension rows the registration number of their entry row.
 #include "common/func.h"
+#include "common/text.h"
 #include "registration/families.h"
 #include "registration/regkova.h"
 #include "startup/platform/daofunc.h"
@@ -132,22 +133,10 @@ const FamilyDef& HorseExtensionFamily() {
 
 namespace velmo {
 
-namespace {
-// A text as a quoted SQL literal (quotes inside doubled).
-std::string sqlText(const std::string& s) {
-  std::string r = "'";
-  for (char c : s) {
-    if (c == '\'') r += '\'';
-    r += c;
-  }
-  return r + "'";
-}
-}  // namespace
-
 void RegKOVA::regKTA(const std::string& strFile) {
   // The file replaces the day's registered horses completely.
   std::string date = reg::RaceDateFromPath(strFile);
-  db().execute("delete from " + strMode + "登録馬データ where 年月日=" + sqlText(date) + ";");
+  db().execute("delete from " + strMode + "登録馬データ where 年月日=" + text::quoteSqlText(date) + ";");
   readKind("KTA", strFile);
 }
 

@@ -125,11 +125,7 @@ double readNumber(std::string_view raw) {
   return std::strtod(digits.c_str(), nullptr);
 }
 
-static bool allBlank(const std::string& s) {
-  for (char c : s)
-    if (c != ' ') return false;
-  return true;
-}
+static bool allBlank(const std::string& s) { return text::isBlank(s); }
 
 db::Value applyRule(const Rule& rule, const std::string& raw) {
   switch (rule.kind) {

@@ -145,7 +145,7 @@ const FamilyDef& OddsLineFamily() {
 
 namespace {
 
-bool blank(const std::string& raw) { return raw.find_first_not_of(' ') == std::string::npos; }
+bool blank(const std::string& raw) { return text::isBlank(raw); }
 
 // One per-combination table: key columns レースキー, 馬番1.. and one or two odds columns.
 class ComboTable {
@@ -164,9 +164,7 @@ class ComboTable {
   // the race yet, every seek of its entries would miss, so they are added
   // without one (the common case of a race's first odds file).
   void beginRace(const std::string& raceKey) {
-    std::string quoted;
-    for (char c : raceKey) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-    auto q = db_.openQuery("select count(*) from " + table_ + " where レースキー = '" + quoted + "'");
+    auto q = db_.openQuery("select count(*) from " + table_ + " where レースキー = " + text::quoteSqlText(raceKey));
     fresh_ = !q->eof() && db::toNumber(q->get(0)) == 0;
   }
 

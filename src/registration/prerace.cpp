@@ -56,14 +56,9 @@ std::string raceNumber(const std::string& raceKey) { return text::midChars(raceK
 // a row for horse "01" (the horse was scratched from the file) is not linked:
 // the file still registers and the data list shows " err".
 bool chkTYKey(RegKOVA& s, const std::string& raceKey) {
-  std::string key;
-  for (char c : raceKey) {
-    key += c;
-    if (c == '\'') key += '\'';
-  }
   std::string sql = std::string(s.Mode() == "D" ? "SELECT 競走成績キー FROM D直前情報データ "
                                                 : "SELECT 競走成績キー FROM T直前情報データ ") +
-                    "WHERE レースキー = '" + key + "' AND 馬番 = '01';";
+                    "WHERE レースキー = " + text::quoteSqlText(raceKey) + " AND 馬番 = '01';";
   auto q = s.db().openQuery(sql);
   if (q->eof()) return false;
   auto v = db::toOptText(q->get("競走成績キー"));

@@ -130,6 +130,16 @@ void RegKOVA::regItiran() {
 
 // ---- data catalogue -------------------------------------------------------------
 
+namespace {
+// The catalogue's comma-separated values in one run (lines only separate them);
+// blanks around a value are dropped.
+std::vector<std::string> readCatalogueValues(const std::string& textUtf8) {
+  std::vector<std::string> vals;
+  for (const auto& row : text::parseCsv(textUtf8))
+    for (const auto& v : row) vals.push_back(v ? text::trimBlanks(*v) : std::string());
+  return vals;
+}
+}  // namespace
 
 void RegKOVA::regDATA_KANRI(const std::string& strFile) {
   db().execute("delete from Ｓデータ管理;");
@@ -139,7 +149,7 @@ void RegKOVA::regDATA_KANRI(const std::string& strFile) {
   std::string utf8;
   if (!text::decodeCp932(content, utf8))
     throw VelmoError(err::BadShiftJis, "カタログファイルにShift_JISでない文字があります。[" + strFile + "]");
-  std::vector<std::string> v = text::readInputValues(utf8);
+  std::vector<std::string> v = readCatalogueValues(utf8);
   static const char* const cols[] = {"分類", "データID", "KOVAパック", "データ名", "提供時間", "説明",
                                      "サーバアドレス", nullptr, nullptr, "リストファイル", "表示順", "セット", "TDM"};
   for (size_t g = 0; g < v.size(); g += 13) {

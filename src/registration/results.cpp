@@ -9,7 +9,7 @@ namespace velmo::reg {
 
 namespace {
 
-bool isBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+using text::isBlank;
 
 // 確定単勝人気順位 (bytes 180-181): "99" means no popularity; the 346-byte
 // record also stores a blank field as Null.
@@ -186,7 +186,7 @@ const reg::Layout& refreshLayout(const std::string& kind) {
 }
 
 std::string raceKeyOf(const reg::RecordView& rec) { return rec.raw(0, 8); }
-bool isBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+using text::isBlank;
 }  // namespace
 
 void RegKOVA::regSEB(const std::string& strFile) { readKind("SEB", strFile); }

@@ -29,7 +29,11 @@ std::vector<std::string> readCheckFile(const std::string& fileName) {
   std::string utf8;
   if (!text::decodeCp932(ReadFileBytes(path), utf8))
     throw VelmoError(err::BadShiftJis, "チェックファイルにShift_JISでない文字があります。[" + fileName + "]");
-  return text::readInputValues(utf8);
+  // Values are read one by one: a record may run over lines.
+  std::vector<std::string> values;
+  for (const auto& row : text::parseCsv(utf8))
+    for (const auto& v : row) values.push_back(v ? text::trimBlanks(*v) : std::string());
+  return values;
 }
 
 // One kind of one date: a line when the registered value is missing or older.

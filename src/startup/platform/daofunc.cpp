@@ -1,5 +1,7 @@
 #include "startup/platform/daofunc.h"
 
+#include <optional>
+
 #include "common/error.h"
 #include "common/func.h"
 #include "startup/platform/applog.h"
@@ -47,7 +49,8 @@ bool DAO_Exec(const db::DatabasePtr& database, const std::string& sql) {
   }
 }
 
-bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, const std::string& destination) {
+bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, const std::string& destination,
+             const std::function<bool()>& cancelled) {
   auto& ws = db::Workspace::get();
   std::unique_ptr<db::QueryResult> src;
   std::unique_ptr<db::Recordset> dst;
@@ -73,8 +76,13 @@ bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, co
   if (!step([&] { dst = database->openTable(destination); })) return false;
   if (!src || !dst) return false;
   for (src->moveFirst(); !src->eof(); src->moveNext()) {
+    // A cancel button of the window gets its click between rows.
+    DoEvents();
+    if (cancelled && cancelled()) return false;
     bool added = false;
-    if (!step([&] { ws.beginTrans(); })) return false;
+    // One transaction per row; a row that fails is rolled back on leaving.
+    std::optional<db::Transaction> row;
+    if (!step([&] { row.emplace(ws); })) return false;
     if (!step([&] {
           dst->addNew();
           added = true;
@@ -92,7 +100,7 @@ bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, co
       return false;
     }
     dst->cancelUpdate();
-    if (!step([&] { ws.commitTrans(); })) return false;
+    if (!step([&] { row->commit(); })) return false;
   }
   return true;
 }

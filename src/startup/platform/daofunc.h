@@ -1,5 +1,6 @@
 // The three database wrappers with their retry rules.
 #pragma once
+#include <functional>
 #include <string>
 
 #include "startup/platform/db.h"
@@ -14,8 +15,11 @@ bool DAO_Open(db::DatabasePtr& database, const std::string& path);
 // "DAO_Exec" and false returned.
 bool DAO_Exec(const db::DatabasePtr& database, const std::string& sql);
 // Copies the rows of a source query into a destination table, one transaction
-// per row; duplicate keys and unknown fields skip the failing step.
-bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, const std::string& destination);
+// per row; duplicate keys and unknown fields skip the failing step. Window
+// events run between rows; when `cancelled` (may be empty) says so after them,
+// the copy stops with the rows so far kept and false is returned.
+bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, const std::string& destination,
+             const std::function<bool()>& cancelled = {});
 
 bool IsLockError(long number);
 

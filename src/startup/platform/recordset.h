@@ -1,0 +1,76 @@
+// Table-type recordset: direct access to one table through its indexes.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "startup/platform/schemacache.h"
+#include "startup/platform/value.h"
+
+struct sqlite3_stmt;
+
+namespace velmo::db {
+
+class Database;
+using DatabasePtr = std::shared_ptr<Database>;
+
+// Table-type recordset: seek on an index, add-new or edit, set fields, update.
+class Recordset {
+ public:
+  Recordset(DatabasePtr db, const TableShape& shape);
+  ~Recordset();
+
+  void setIndex(const std::string& name);
+  // Seek "=" with the key values in the index's column order.
+  void seek(const std::vector<Value>& keys);
+  bool noMatch() const { return noMatch_; }
+
+  void addNew();
+  void edit();
+  int columnIndex(const std::string& column) const;  // 3265 when missing
+  void set(int column, Value v);
+  void set(const std::string& column, Value v) { set(columnIndex(column), std::move(v)); }
+  Value get(int column) const;
+  Value get(const std::string& column) const { return get(columnIndex(column)); }
+  void update();
+  void cancelUpdate() { mode_ = Mode::None; }
+
+  // Walking the table in the order of the current index.
+  void moveFirst();
+  void moveNext();
+  void moveLast();
+  // Before the first row bof() is true and there is no current row.
+  void movePrevious();
+  bool eof() const { return pos_ >= rowids_.size(); }
+  bool bof() const { return bof_ || rowids_.empty(); }
+  long recordCount();
+  void deleteRow();
+  void close() {}
+
+  const TableShape& shape() const { return shape_; }
+
+ private:
+  void loadRow(int64_t rowid);
+  // Statement of a slot (0 seek, 1 insert, 2 update), prepared once.
+  sqlite3_stmt* cached(int slot, const std::string& sql);
+  sqlite3_stmt* stmts_[3] = {nullptr, nullptr, nullptr};
+  uint64_t stmtGen_ = 0;
+  enum class Mode { None, Add, Edit };
+  DatabasePtr db_;
+  TableShape shape_;
+  std::string qualified_;
+  std::vector<std::string> indexCols_;
+  std::vector<Value> row_;
+  int64_t rowid_ = -1;
+  bool current_ = false;
+  bool noMatch_ = true;
+  Mode mode_ = Mode::None;
+  std::vector<int64_t> rowids_;
+  size_t pos_ = 0;
+  bool bof_ = false;
+  void loadRowids();
+  std::string seekSql_, insertSql_, updateSql_;
+};
+
+}  // namespace velmo::db

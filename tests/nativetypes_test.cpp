@@ -1,0 +1,226 @@
+// Native-typed tables: conversion and size errors per column type, through
+// recordsets and statements; index flags; the rebuild of an old-style database.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "common/error.h"
+#include "common/func.h"
+#include "schema/rebuild.h"
+#include "startup/platform/db.h"
+#include "tests/testenv.h"
+
+using namespace velmo;
+using velmo::test::TestHome;
+
+namespace {
+
+db::DatabasePtr makeDb(const TestHome& h, const std::string& name) {
+  std::string path = h.work + name;
+  db::Workspace::get().createDatabase(path);
+  return db::Workspace::get().openDatabase(path);
+}
+
+long errorOf(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const VelmoError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+std::string one(db::Database& d, const std::string& sql) {
+  auto q = d.openQuery(sql);
+  if (q->eof()) return "<none>";
+  return db::isNull(q->get(0)) ? "<null>" : db::toText(q->get(0));
+}
+
+// Every row of a table as text, in storage order, with the type of each value.
+std::string dump(const std::string& path, const std::string& table) {
+  sqlite3* c = nullptr;
+  sqlite3_open_v2(path.c_str(), &c, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(c, ("SELECT * FROM \"" + table + "\" ORDER BY rowid").c_str(), -1, &st, nullptr);
+  std::string out;
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    for (int i = 0; i < sqlite3_column_count(st); ++i) {
+      const unsigned char* v = sqlite3_column_text(st, i);
+      out += std::to_string(sqlite3_column_type(st, i)) + ":" + (v ? reinterpret_cast<const char*>(v) : "-") + "|";
+    }
+    out += "\n";
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(c);
+  return out;
+}
+
+void makeTypedTable(db::Database& d) {
+  db::TableDefSpec t;
+  t.name = "型表";
+  t.fields = {{"キー", db::FieldType::Text, 4},     {"文", db::FieldType::Text, 4},     {"メモ", db::FieldType::Memo, 0},
+              {"長", db::FieldType::Long, 0},       {"整", db::FieldType::Integer, 0},  {"バ", db::FieldType::Byte, 0},
+              {"単", db::FieldType::Single, 0},     {"倍", db::FieldType::Double, 0},   {"必", db::FieldType::Text, 2},
+              {"任", db::FieldType::Text, 2}};
+  db::IndexInfo pk{"PrimaryKey", {"キー"}, true, true, false, false};
+  db::IndexInfo req{"必須", {"必"}, false, false, false, true};
+  db::IndexInfo opt{"任意", {"任"}, false, true, true, false};
+  t.indexes = {pk, req, opt};
+  d.createTable(t);
+}
+
+}  // namespace
+
+TEST(NativeTypes, ConversionAndSizeErrorsPerColumnType) {
+  TestHome h;
+  auto d = makeDb(h, "n.mdb");
+  makeTypedTable(*d);
+  EXPECT_TRUE(d->isNativeTable("型表"));
+  // The engine's types and sizes come back although SQLite declares only TEXT, INTEGER, REAL.
+  auto f = d->fields("型表");
+  ASSERT_EQ(f.size(), 10u);
+  EXPECT_EQ(f[1].type, db::FieldType::Text);
+  EXPECT_EQ(f[1].size, 4);
+  EXPECT_EQ(f[2].type, db::FieldType::Memo);
+  EXPECT_EQ(f[3].type, db::FieldType::Long);
+  EXPECT_EQ(f[4].type, db::FieldType::Integer);
+  EXPECT_EQ(f[5].type, db::FieldType::Byte);
+  EXPECT_EQ(f[6].type, db::FieldType::Single);
+  EXPECT_EQ(f[7].type, db::FieldType::Double);
+
+  struct Case {
+    const char* column;
+    db::Value value;   // set through a recordset
+    const char* sql;   // the same value in an insert statement
+    long error;
+    const char* stored;
+  };
+  const Case cases[] = {
+      {"文", std::string("abcd"), "'abcd'", 0, "abcd"},
+      {"文", std::string("あいうえ"), "'あいうえ'", 0, "あいうえ"},  // the size counts characters
+      {"文", std::string("abcde"), "'abcde'", err::FieldTooSmall, ""},
+      {"メモ", std::string(1000, 'x'), "'" "xxxxxxxxxx" "'", 0, nullptr},
+      {"長", std::string("12"), "'12'", 0, "12"},
+      {"長", std::string(" 7 "), "' 7 '", 0, "7"},
+      {"長", std::string("abc"), "'abc'", err::ConversionError, ""},
+      {"長", std::string(""), "''", err::ConversionError, ""},
+      {"整", std::string("-3"), "'-3'", 0, "-3"},
+      {"バ", db::Value{int64_t{200}}, "200", 0, "200"},
+      {"単", std::string("1.5"), "'1.5'", 0, "1.5"},
+      {"倍", std::string("12.25"), "'12.25'", 0, "12.25"},
+      {"倍", std::string("1,000"), "'1,000'", err::ConversionError, ""},
+      {"倍", db::Value{}, "null", 0, "<null>"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    for (int viaSql = 0; viaSql < 2; ++viaSql) {
+      std::string key = std::to_string(n++);
+      long got = errorOf([&] {
+        if (viaSql) {
+          d->execute("insert into 型表 (キー, 必, " + std::string(c.column) + ") values ('" + key + "', 'x', " + c.sql + ")");
+        } else {
+          auto rs = d->openTable("型表");
+          rs->addNew();
+          rs->set("キー", key);
+          rs->set("必", std::string("x"));
+          rs->set(c.column, c.value);
+          rs->update();
+        }
+      });
+      EXPECT_EQ(got, c.error) << c.column << " " << c.sql << (viaSql ? " (statement)" : " (recordset)");
+      std::string stored = one(*d, "select " + std::string(c.column) + " from 型表 where キー = '" + key + "'");
+      if (c.error) EXPECT_EQ(stored, "<none>") << c.column << " " << c.sql;
+      else if (c.stored) EXPECT_EQ(stored, c.stored) << c.column << " " << c.sql << (viaSql ? " (statement)" : " (recordset)");
+    }
+  }
+  // A whole-number field rounds a fraction written through a recordset.
+  auto rs = d->openTable("型表");
+  rs->addNew();
+  rs->set("キー", std::string("r"));
+  rs->set("必", std::string("x"));
+  rs->set("長", 12.6);
+  rs->update();
+  EXPECT_EQ(one(*d, "select 長 from 型表 where キー = 'r'"), "13");
+}
+
+TEST(NativeTypes, IndexFlagsAreStoredAndHonoured) {
+  TestHome h;
+  auto d = makeDb(h, "i.mdb");
+  makeTypedTable(*d);
+  for (const auto& ix : d->indexes("型表")) {
+    if (ix.name == "PrimaryKey") EXPECT_TRUE(ix.primary && ix.required && !ix.ignoreNulls);
+    if (ix.name == "必須") EXPECT_TRUE(ix.required && !ix.unique && !ix.ignoreNulls);
+    if (ix.name == "任意") EXPECT_TRUE(ix.ignoreNulls && ix.unique && !ix.required);
+  }
+  // A primary key refuses Null, and so does a required index.
+  EXPECT_EQ(errorOf([&] { d->execute("insert into 型表 (必) values ('x')"); }), err::NullInRequired);
+  EXPECT_EQ(errorOf([&] {
+              auto rs = d->openTable("型表");
+              rs->addNew();
+              rs->set("キー", std::string("a"));
+              rs->update();
+            }),
+            err::NullInRequired);
+  // A unique index that ignores Nulls takes any number of rows without a value, but no duplicate value.
+  d->execute("insert into 型表 (キー, 必) values ('a', 'x')");
+  d->execute("insert into 型表 (キー, 必) values ('b', 'x')");
+  d->execute("insert into 型表 (キー, 必, 任) values ('c', 'x', 'z')");
+  EXPECT_EQ(errorOf([&] { d->execute("insert into 型表 (キー, 必, 任) values ('d', 'x', 'z')"); }), err::DuplicateKey);
+}
+
+TEST(NativeTypes, OldStyleDatabaseIsRebuiltWithItsRowsUnchanged) {
+  TestHome h;
+  std::string path = h.work + "old.mdb";
+  db::Workspace::get().createDatabase(path);
+  {
+    // A table as earlier builds made it: engine type names and checks.
+    sqlite3* c = nullptr;
+    sqlite3_open(path.c_str(), &c);
+    const char* sql =
+        "CREATE TABLE \"T成績\" ("
+        "\"キー\" TEXT(8) CONSTRAINT \"velmo_size:キー\" CHECK (length(\"キー\") <= 8), "
+        "\"名\" TEXT(4) CONSTRAINT \"velmo_size:名\" CHECK (length(\"名\") <= 4), "
+        "\"着\" LONG_INT CONSTRAINT \"velmo_num:着\" CHECK (typeof(\"着\") IN ('integer','real','null')), "
+        "\"倍\" DOUBLE CONSTRAINT \"velmo_num:倍\" CHECK (typeof(\"倍\") IN ('integer','real','null')), "
+        "\"メモ\" LONGTEXT);"
+        "CREATE UNIQUE INDEX \"T成績.PrimaryKey\" ON \"T成績\" (\"キー\");"
+        "CREATE INDEX \"T成績.名\" ON \"T成績\" (\"名\", \"着\");"
+        "INSERT INTO \"T成績\" VALUES ('06050101', 'ダイ', 1, 2.5, 'メモ');"
+        "INSERT INTO \"T成績\" VALUES ('06050102', NULL, NULL, NULL, NULL);"
+        "INSERT INTO \"T成績\" VALUES ('06050103', '', 18, 123.4, '');"
+        "DELETE FROM \"T成績\" WHERE キー = '06050102';"
+        "INSERT INTO \"T成績\" VALUES ('06050104', 'ｱｲｳｴ', -1, 0.1, 'x');";
+    ASSERT_EQ(sqlite3_exec(c, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(c);
+    sqlite3_close(c);
+  }
+  const std::string before = dump(path, "T成績");
+  {
+    auto d = db::Workspace::get().openDatabase(path);
+    EXPECT_FALSE(d->isNativeTable("T成績"));
+    auto fieldsBefore = d->fields("T成績");
+    auto indexesBefore = d->indexes("T成績");
+    EXPECT_TRUE(RebuildTablesNative(d));
+    EXPECT_TRUE(d->isNativeTable("T成績"));
+    auto fieldsAfter = d->fields("T成績");
+    ASSERT_EQ(fieldsAfter.size(), fieldsBefore.size());
+    for (size_t i = 0; i < fieldsAfter.size(); ++i) {
+      EXPECT_EQ(fieldsAfter[i].name, fieldsBefore[i].name);
+      EXPECT_EQ(fieldsAfter[i].type, fieldsBefore[i].type) << fieldsAfter[i].name;
+      EXPECT_EQ(fieldsAfter[i].size, fieldsBefore[i].size) << fieldsAfter[i].name;
+    }
+    auto indexesAfter = d->indexes("T成績");
+    ASSERT_EQ(indexesAfter.size(), indexesBefore.size());
+    for (size_t i = 0; i < indexesAfter.size(); ++i) {
+      EXPECT_EQ(indexesAfter[i].name, indexesBefore[i].name);
+      EXPECT_EQ(indexesAfter[i].fields, indexesBefore[i].fields);
+      EXPECT_EQ(indexesAfter[i].unique, indexesBefore[i].unique);
+    }
+    // The rules hold as before.
+    EXPECT_EQ(errorOf([&] { d->execute("insert into T成績 (キー, 名) values ('x', 'abcde')"); }), err::FieldTooSmall);
+    EXPECT_EQ(errorOf([&] { d->execute("insert into T成績 (キー, 着) values ('x', 'abc')"); }), err::ConversionError);
+    EXPECT_EQ(errorOf([&] { d->execute("insert into T成績 (キー) values ('06050101')"); }), err::DuplicateKey);
+    // A second run has nothing to do.
+    EXPECT_TRUE(RebuildTablesNative(d));
+  }
+  db::Workspace::get().reset();
+  EXPECT_EQ(dump(path, "T成績"), before);
+}
