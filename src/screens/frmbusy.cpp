@@ -168,8 +168,8 @@ void frmBusy::showTopic() {
     return text::decodeCp932(s);
   };
   std::string header = clean(raw);
-  h_ = number(text::midChars(header, 3, 4));
-  int n = number(text::midChars(header, 11, 4));
+  h_ = number(text::midChars(header, 4, 4));
+  int n = number(text::midChars(header, 12, 4));
   int count = 0;
   std::string line;
   bool have = false;
@@ -248,12 +248,10 @@ void frmBusy::syoriEnd() {
   if (!timBlink->isActive()) timBlink->start();
 }
 
-void frmBusy::reject() { close(); }
-
-void frmBusy::closeEvent(QCloseEvent* e) {
+void frmBusy::hideEvent(QHideEvent* e) {
   timBlink->stop();
   SavePosition(this, "frmBusy", false);
-  QDialog::closeEvent(e);
+  QDialog::hideEvent(e);
 }
 
 }  // namespace velmo::screens

@@ -43,8 +43,7 @@ class frmBusy : public QDialog {
   QTimer* timBlink = nullptr;
 
  protected:
-  void closeEvent(QCloseEvent* e) override;
-  void reject() override;
+  void hideEvent(QHideEvent* e) override;
 
  private:
   void blink();

@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 #include <unistd.h>
 
@@ -199,6 +200,7 @@ void frmIniSet::cmdCopy_Click() {
   {
     CHourglass wait;
     for (const auto& n : ListFiles(ProgramDir() + "initDB/*.mdb")) sources.push_back(n);
+    std::sort(sources.begin(), sources.end());
   }
   const std::string shown = S(txtDBdir->text());
   const std::string target = AddPathSep(shown);
