@@ -27,6 +27,8 @@
 #include "common/globals.h"
 #include "common/text.h"
 #include "registration/driver.h"
+#include "schema/dbversion.h"
+#include "screens/commandface.h"
 #include "screens/datagrid.h"
 #include "screens/frmabout.h"
 #include "screens/frmbusy.h"
@@ -166,9 +168,8 @@ TEST_F(ScreensTest, ScreenModeOpensTheMainScreenWithItsGrids) {
 }
 
 TEST_F(ScreensTest, OlderDatabaseVersionLeavesTheGridsEmpty) {
-  home->sqlite("kova_this.mdb", "update MSysProperties set value='Ver6.0' where name='Subject';");
-  std::string version = DatabaseVersion();
-  if (version != "Ver6.0") GTEST_SKIP() << "the version property is stored elsewhere: " << version;
+  ASSERT_TRUE(setDBVersion("Ver6.0", "kova_this.mdb"));
+  ASSERT_EQ(DatabaseVersion(), "Ver6.0");
   ASSERT_EQ(regMain(fixture::WriteDayArchives(home->work, {"SEC"}, Day("20050312"))[0], "T", "J"), 0);
   frmMnt m;
   ASSERT_EQ(home->messages.size(), 1u);
@@ -281,7 +282,7 @@ TEST_F(InternetTest, DownloadedArchivesAreRegisteredAndFiled) {
   m.cmdInternetT->click();
   ASSERT_EQ(home->messages.size(), 1u) << home->logText();
   EXPECT_EQ(home->messages[0].text, "データ登録完了しました。");
-  EXPECT_EQ(m.statusText(), "KOVA050312.lzhの登録処理を完了しました( 1件)");
+  EXPECT_EQ(m.statusText(), "KOVA050312.lzhの登録処理を完了しました(1件)");
   EXPECT_TRUE(FileExists(home->lzhDir + "KOVA050312.lzh"));
   EXPECT_EQ(CountFiles(G().gDwnDir + "*.lzh"), 0);
   ASSERT_EQ(m.Gr1->model()->rowCount(), 1);
@@ -545,4 +546,127 @@ TEST_F(ScreensTest, VersionScreenAndHelp) {
   SetUrlOpener(nullptr);
   EXPECT_EQ(opened, home->program + "Velmo.html");
   EXPECT_TRUE(FileExists(test::BuildHome() + "Velmo.html"));
+}
+
+namespace {
+// Presses the busy window's cancel button as soon as it shows.
+void CancelAtOnce(frmBusy* b) { b->cmdCancel->click(); }
+}  // namespace
+
+TEST_F(ScreensTest, ChangeoverMovesTheWeekAndCanBeCancelled) {
+  for (const char* d : {"20050312", "20050313"})
+    ASSERT_EQ(regMain(fixture::WriteDayArchives(home->work, {"SEC"}, Day(d))[0], "T", "J"), 0);
+  frmMnt m;
+  ASSERT_EQ(m.Gr1->model()->rowCount(), 2);
+  SetBusyWindowWatcher(CancelAtOnce);
+  m.cmdWeekChange->click();
+  SetBusyWindowWatcher(nullptr);
+  EXPECT_EQ(m.Gr1->model()->rowCount(), 2);  // not emptied after a cancel
+  home->messages.clear();
+  m.cmdWeekChange->click();
+  EXPECT_FALSE(home->messages.empty());  // the question, answered OK
+  EXPECT_EQ(m.Gr1->model()->rowCount(), 0);
+  ASSERT_EQ(m.Gr2->model()->rowCount(), 2);
+  EXPECT_EQ(Cell(m.Gr2->model(), 0, 0), "2005/03/13");
+  // The past grid's selection gives the deletion its range.
+  m.Gr2->selectRows(1, 1);
+  m.cmdDelete->click();
+  EXPECT_EQ(m.Gr2->model()->rowCount(), 1);
+  EXPECT_EQ(Cell(m.Gr2->model(), 0, 0), "2005/03/13");
+  EXPECT_EQ(home->sqlite("kova_data.mdb", "select count(*) from D成績データ where 年月日='20050312';"), "0\n");
+  EXPECT_NE(home->sqlite("kova_data.mdb", "select count(*) from D成績データ where 年月日='20050313';"), "0\n");
+}
+
+// A new member's first week: initial setup and settings, registration from files
+// and from the provider, the grids, a cancelled and a finished changeover, a
+// deletion chosen in a grid, a statement in the SQL screen and the help.
+TEST(ScreensEndToEnd, NewMembersFirstWeek) {
+  test::EnsureQtApp();
+  TestHome h(false);
+  CopyShippedFiles(h);
+  TestHttpServer server("kova123", "pass5678");
+  ScreenHooks hooks;
+  hooks.initialSetup = [&]() {
+    frmIniSet s;
+    s.show();
+    s.cmdDB_OK->click();
+    s.cmdCopy->click();
+    s.cmdCopy_OK->click();
+    s.cmdLZH_OK->click();
+    WhenShown<frmSettei>([](frmSettei* f) {
+      f->Text4->setText("kova123");
+      f->Text5->setText("pass5678");
+      f->OKButton->click();
+    });
+    s.cmdNextSet->click();
+    EXPECT_FALSE(s.isVisible());
+  };
+  G() = Globals();
+  MainResult r = Main("", hooks);
+  ASSERT_TRUE(r.runEventLoop) << h.logText();
+  frmMnt& m = *hooks.main;
+  EXPECT_EQ(G().gDBDir, h.program + "DB/");
+  EXPECT_EQ(G().gUserID, "kova123");
+  EXPECT_EQ(h.sqlite("../home/DB/kova_this.mdb", "select パス from Sアドイン管理 where ソフトID='Velmo';"), h.program + "\n");
+
+  // From files.
+  const std::string sec = fixture::WriteDayArchives(h.work, {"SEC"}, Day("20050305"))[0];
+  SetFileChooser([&](QWidget*, const FileChoice&) { return std::vector<std::string>{sec}; });
+  m.cmdFileInpT->click();
+  SetFileChooser(nullptr);
+  ASSERT_EQ(m.Gr1->model()->rowCount(), 1);
+
+  // From the provider, through the download selection screen.
+  SetIni("main", "KovaHost", server.base());
+  const std::string pack = fixture::WritePackArchive(h.work, {"BAB", "SEC"}, Day("20050312"));
+  server.routes["/member/lst/kovalist.txt"] = {"KOVA050312.lzh\r\n"};
+  server.routes["/member/kova/KOVA050312.lzh"] = {ReadFileBytes(pack)};
+  h.messages.clear();
+  WhenShown<frmInt>([](frmInt* f) {
+    f->setRange("20050312", "20050312");
+    f->ListView1->topLevelItem(0)->setSelected(true);  // KOVA
+    f->cmdDown->click();
+    if (f->isVisible()) f->reject();
+  });
+  m.cmdInternetT->click();
+  ASSERT_FALSE(h.messages.empty());
+  EXPECT_EQ(h.messages.back().text, "データ登録完了しました。");
+  ASSERT_EQ(m.Gr1->model()->rowCount(), 2);
+  EXPECT_EQ(Cell(m.Gr1->model(), 0, 0), "2005/03/12");
+
+  // The changeover: cancelled once, then run to its end.
+  SetBusyWindowWatcher(CancelAtOnce);
+  m.cmdWeekChange->click();
+  SetBusyWindowWatcher(nullptr);
+  EXPECT_EQ(m.Gr1->model()->rowCount(), 2);
+  m.cmdWeekChange->click();
+  EXPECT_EQ(m.Gr1->model()->rowCount(), 0);
+  ASSERT_EQ(m.Gr2->model()->rowCount(), 2);
+
+  // Deleting the older date, picked in the past grid.
+  m.Gr2->selectRows(1, 1);
+  m.cmdDelete->click();
+  ASSERT_EQ(m.Gr2->model()->rowCount(), 1);
+
+  // A statement in the SQL screen.
+  WhenShown<frmSQL>([](frmSQL* s) {
+    s->File1->setCurrentRow(1);  // kova_data.mdb
+    s->txtSQL->setPlainText("DELETE FROM Dデータ一覧テーブル");
+    s->cmdOK->click();
+    s->reject();
+  });
+  m.cmdSQLGamen->trigger();
+  EXPECT_EQ(h.messages.back().text, "1件のレコードが処理されました。");
+
+  // The help.
+  std::string opened;
+  SetUrlOpener([&](const std::string& url) {
+    opened = url;
+    return true;
+  });
+  m.cmdHelp->trigger();
+  SetUrlOpener(nullptr);
+  EXPECT_EQ(opened, h.program + "Velmo.html");
+  m.close();
+  G().gStatusForm = nullptr;
 }

@@ -12,7 +12,8 @@
 #include "common/globals.h"
 #include "common/msgbox.h"
 #include "download/catalogue.h"
-#include "download/frmgetint.h"
+#include "screens/frmgetauto.h"
+#include "screens/frmgetint.h"
 #include "screens/frminiset.h"
 #include "screens/frmmnt.h"
 #include "screens/frmsettei.h"
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(kAppTitle);
   screens::InstallQtMessageBoxes();
+  InstallFetchScreen();
   AppHooks hooks;
   MainResult r = Main(line, hooks);
   if (!r.runEventLoop) return r.exitCode;

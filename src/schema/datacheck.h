@@ -24,6 +24,9 @@ std::string makeReportBody_UK(const std::string& fileName);
 // Writes the report (Shift_JIS, CR LF) to the program folder; true when written.
 bool DataCheck(CommandUi& ui, const std::string& pastFile, const std::string& horseFile,
                const std::string& resultFile);
+// True when the last DataCheck wrote a section empty after a failure (the
+// report was written all the same).
+bool DataCheckHadFailure();
 // The command: question, the two fetches from the public list folder, the report.
 // Done when the report was written.
 Outcome DataChk(CommandUi& ui);

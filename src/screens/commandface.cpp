@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 
 #include "common/func.h"
 #include "common/globals.h"
@@ -30,6 +31,10 @@ void ScreenCommandUi::showBusy(const std::string& caption) {
   if (!busy_) {
     busy_ = new frmBusy(owner_);
     busy_->setAttribute(Qt::WA_DeleteOnClose);
+    // Closing the window through its frame while the work runs asks for a cancel too.
+    QObject::connect(busy_, &QDialog::finished, busy_, [this]() {
+      if (busy_ && busy_->cmdCancel->text() == "キャンセル") closedEarly_ = true;
+    });
   }
   busy_->setWindowTitle(Q(caption));
   busy_->show();
@@ -57,7 +62,7 @@ void ScreenCommandUi::closeBusy() {
 
 bool ScreenCommandUi::cancelRequested() {
   DoEvents();
-  return busy_ && busy_->mstrCancel == "1";
+  return closedEarly_ || (busy_ && busy_->mstrCancel == "1");
 }
 
 void ScreenCommandUi::setWaitCursor(bool on) {

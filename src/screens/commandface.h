@@ -25,7 +25,7 @@ class ScreenCommandUi : public CommandUi {
   void setStatus(const std::string& text) override;
   void showBusy(const std::string& caption) override;
   void setBusyText(const std::string& text) override;
-  void setBusyCaption(const std::string& caption);
+  void setBusyCaption(const std::string& caption) override;
   void endBusy() override;
   void closeBusy() override;
   bool cancelRequested() override;
@@ -39,6 +39,7 @@ class ScreenCommandUi : public CommandUi {
   StatusSink* status_;
   QPointer<frmBusy> busy_;
   std::unique_ptr<CHourglass> wait_;
+  bool closedEarly_ = false;
 };
 
 // Called with each busy window as it opens (tests use it to press its buttons).

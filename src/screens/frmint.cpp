@@ -20,7 +20,7 @@
 #include "common/msgbox.h"
 #include "common/text.h"
 #include "download/catalogue.h"
-#include "download/frmgetint.h"
+#include "screens/frmgetint.h"
 #include "screens/screenutil.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"

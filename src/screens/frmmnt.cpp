@@ -33,16 +33,10 @@
 #include "screens/screenutil.h"
 #include "screens/wiring.h"
 #include "startup/platform/applog.h"
-#if VELMO_HAVE_MAINT
 #include "download/latest.h"
 #include "maintenance/maintenance.h"
-#endif
-#if VELMO_HAVE_DBVERSION
 #include "schema/dbversion.h"
-#endif
-#if VELMO_HAVE_DATACHECK
 #include "schema/datacheck.h"
-#endif
 
 namespace velmo::screens {
 
@@ -290,9 +284,7 @@ void frmMnt::formLoad() {
       cmdFileInpTV->show();
       CmdFileInpV->show();
       cmdVanDodeSaihenkan->setEnabled(true);
-#if VELMO_HAVE_DBVERSION
       addCodeNameFields(g.gDBDir + "kova_this.mdb");
-#endif
     }
     cmdInternet->setEnabled(true);
     cmdInternetT->setEnabled(true);
@@ -349,41 +341,8 @@ void frmMnt::internetRegister(const std::string& mode) {
 }
 
 void frmMnt::regDataDir(const std::string& mode) {
-#if VELMO_HAVE_MAINT
   ScreenCommandUi ui(this, this);
   velmo::regDataDir(ui, mode);
-#else
-  auto& g = G();
-  const std::string dwn = g.gDwnDir;
-  if (CountFiles(dwn + "*.lzh") >= 2000) {
-    MsgBox("登録しようとするファイル数が多すぎます。(MAX2000ファイル)\r\n"
-           "⇒ダウンロードは、完了しており[インストール]フォルダの中の'dwn'フォルダに入っています。 \r\n"
-           "ここから数回に分けて、[ファイル]登録を行って下さい。",
-           vbOKOnly, "");
-    setStatusText("登録処理を中断しました");
-    return;
-  }
-  std::vector<std::string> names = ListFiles(dwn + "*.lzh");
-  OrderArchives(names);
-  const long n = static_cast<long>(names.size());
-  long handled = 0;
-  for (long j = 0; j < n; ++j) {
-    const std::string& name = names[j];
-    LogMilestone("データ登録開始[" + name + "]", "frmMnt/regDataDir");
-    setStatusText(name + "を登録中です(" + num(j + 1) + "/" + num(n) + ")");
-    refresh();
-    if (regMain(dwn + name, mode, "J") == -1 && MsgBox("処理を続行しますか？", vbOKCancel, "Velmo") != vbOK) {
-      g.gFetchResult = -1;
-      break;
-    }
-    LogMilestone("データ登録完了[" + name + "]", "frmMnt/regDataDir");
-    MoveFileOver(dwn + name, AddPathSep(g.gLzhDir) + name);
-    ++handled;
-  }
-  if (g.gFetchResult == -1) setStatusText("登録処理を中断しました");
-  else if (handled > 0) setStatusText(names[handled - 1] + "の登録処理を完了しました(" + num(n) + "件)");
-  else setStatusText("１件もデータがありません");
-#endif
 }
 
 void frmMnt::regDataFiles(const std::string& folder, const std::string& mode, const std::string& source) {
@@ -433,76 +392,48 @@ void frmMnt::DataIdoDir() {
 }
 
 void frmMnt::cmdDeleteThis_Click() {
-#if VELMO_HAVE_MAINT
   ScreenCommandUi ui(this, this);
   const std::string e1 = Gr1->currentDate();
   const std::string e2 = Gr1->selectionEndDate();
   if (DeleteThisWeek(ui, e1, e2) == Outcome::Done) fillGr1();
-#else
-  CommandMissing("データ削除");
-#endif
 }
 
 void frmMnt::cmdDelete_Click() {
-#if VELMO_HAVE_MAINT
   ScreenCommandUi ui(this, this);
   const std::string e1 = Gr2->currentDate();
   const std::string e2 = Gr2->selectionEndDate();
   if (DeletePast(ui, e1, e2) == Outcome::Done) fillGr2();
-#else
-  CommandMissing("データ削除");
-#endif
 }
 
 void frmMnt::cmdWeekChange_Click() {
-#if VELMO_HAVE_MAINT
   ScreenCommandUi ui(this, this);
   if (WeekChange(ui) == Outcome::Done) {
     fillGr1();
     fillGr2();
   }
-#else
-  CommandMissing("週替わりチェック");
-#endif
 }
 
 void frmMnt::cmdMasterUpdate_Click() {
-#if VELMO_HAVE_MAINT
   ScreenCommandUi ui(this, this);
   SetFetchFunctions(FetchFunctions{&getNewFile, &subFileDownload});
   G().gStatusForm = this;
   if (MasterUpdate(ui) == Outcome::Done) fillGr3();
-#else
-  CommandMissing("マスタ更新");
-#endif
 }
 
 void frmMnt::cmdDBcompact_Click(const std::string& file) {
-#if VELMO_HAVE_MAINT
   ScreenCommandUi ui(this, this);
   DBcompact(ui, G().gDBDir + file);
-#else
-  CommandMissing("DBの最適化");
-#endif
 }
 
 void frmMnt::cmdDataChk_Click() {
-#if VELMO_HAVE_DATACHECK
   ScreenCommandUi ui(this, this);
   SetFetchFunctions(FetchFunctions{&getNewFile, &subFileDownload});
   if (DataChk(ui) == Outcome::Done) OpenInBrowser(DataCheckReportPath());
-#else
-  CommandMissing("データチェック");
-#endif
 }
 
 void frmMnt::cmdMakeItiran_Click() {
-#if VELMO_HAVE_MAINT
   ScreenCommandUi ui(this, this);
   if (MakeItiran(ui) != Outcome::Cancelled) fillGr2();
-#else
-  CommandMissing("一覧データ再作成");
-#endif
 }
 
 }  // namespace velmo::screens

@@ -18,9 +18,7 @@
 #include "screens/screenutil.h"
 #include "screens/wiring.h"
 #include "startup/settings.h"
-#if VELMO_HAVE_DBVERSION
 #include "schema/dbversion.h"
-#endif
 
 namespace velmo::screens {
 
@@ -152,12 +150,8 @@ void frmSettei::markRed(bool storage, bool database) {
 }
 
 void frmSettei::Command1_Click() {
-#if VELMO_HAVE_DBVERSION
   ScreenCommandUi ui(this);
   dbVersionUp(ui);
-#else
-  CommandMissing("Velmo");
-#endif
   lblDBVersion->setText(Q(DatabaseVersion()));
 }
 
