@@ -1,6 +1,7 @@
 #include "screens/datagrid.h"
 
 #include <QHeaderView>
+#include <algorithm>
 #include <QItemSelectionModel>
 
 #include "common/error.h"
@@ -143,8 +144,22 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent) {
   setWordWrap(false);
 }
 
-void DataGrid::setWidths(const std::vector<int>& twips) {
-  for (size_t c = 0; c < twips.size(); ++c) setColumnWidth(static_cast<int>(c), Twips(twips[c]));
+void DataGrid::setWidths(const std::vector<int>& twips, const std::vector<std::string>& samples) {
+  const QFontMetrics fm = fontMetrics();
+  const QFontMetrics hm = horizontalHeader()->fontMetrics();
+  for (size_t c = 0; c < twips.size(); ++c) {
+    int w = Twips(twips[c]);
+    // Never narrower than what the column has to show in this font.
+    if (c < samples.size()) w = std::max(w, fm.horizontalAdvance(Q(samples[c])) + 14);
+    w = std::max(w, hm.horizontalAdvance(model()->headerData(static_cast<int>(c), Qt::Horizontal).toString()) + 14);
+    setColumnWidth(static_cast<int>(c), w);
+  }
+}
+
+int DataGrid::columnsWidth() const {
+  int w = 0;
+  for (int c = 0; c < model()->columnCount(); ++c) w += columnWidth(c);
+  return w;
 }
 
 int DataGrid::selectionEndRow() const {

@@ -64,8 +64,10 @@ class DataGrid : public QTableView {
   Q_OBJECT
  public:
   explicit DataGrid(QWidget* parent = nullptr);
-  // Column widths in twips.
-  void setWidths(const std::vector<int>& twips);
+  // Column widths in twips, widened where a sample text of the column or the
+  // header needs more in the screen's font.
+  void setWidths(const std::vector<int>& twips, const std::vector<std::string>& samples = {});
+  int columnsWidth() const;
   // Row where the selection started (the current row) and row where it ends
   // (the last one reached by a drag or shift-click); -1 without a selection.
   int anchorRow() const;

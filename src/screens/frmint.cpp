@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <algorithm>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -196,7 +197,14 @@ void frmInt::loadDataKinds() {
     auto* item = new QTreeWidgetItem(ListView1);
     const char* const cols[5] = {"データID", "分類", "データ名", "提供時間", "説明"};
     for (int c = 0; c < 5; ++c) item->setText(c, Q(db::toText(q->get(cols[c]))));
+    item->setToolTip(2, item->text(2));
+    item->setToolTip(3, item->text(3));
     item->setToolTip(4, item->text(4));
+  }
+  // Never narrower than the texts of the first columns in this font.
+  for (int c = 0; c < 4; ++c) {
+    ListView1->resizeColumnToContents(c);
+    ListView1->setColumnWidth(c, std::max(ListView1->columnWidth(c), Twips(widths[c])));
   }
   d->close();
 }

@@ -128,16 +128,16 @@ frmMnt::frmMnt(QWidget* parent) : QMainWindow(parent) {
   m3_ = new MasterModel(this);
   Gr3->setModel(m3_);
   Gr3->setSelectionMode(QAbstractItemView::NoSelection);
-  Gr3->setWidths({1100, 1000, 600});
+  Gr3->setWidths({1100, 1000, 600}, {"調教師マスタ", "0000/00/00", "00000"});
   Gr3->setFixedHeight(Gr3->horizontalHeader()->sizeHint().height() + 2 * Gr3->verticalHeader()->defaultSectionSize() + 4);
-  Gr3->setFixedWidth(Twips(2700) + 6);
+  Gr3->setFixedWidth(Gr3->columnsWidth() + 4);
   Gr3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Gr3->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   masterBox->addWidget(Gr3);
   auto* logo = new QLabel(central);
   logo->setObjectName("Image1");
   QPixmap pic(Q(ProgramDir() + "pic/velmo_Rogo.jpg"));
-  if (!pic.isNull()) logo->setPixmap(pic.scaled(Twips(2700), 140, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  if (!pic.isNull()) logo->setPixmap(pic.scaled(Gr3->columnsWidth(), 160, Qt::KeepAspectRatio, Qt::SmoothTransformation));
   masterBox->addWidget(logo);
   masterBox->addStretch();
   auto* exitRow = new QHBoxLayout;
@@ -148,8 +148,8 @@ frmMnt::frmMnt(QWidget* parent) : QMainWindow(parent) {
   lay->addLayout(masterBox, 0, 3);
 
   for (DataGrid* g : {Gr1, Gr2}) {
-    g->setWidths({1000, 1000, 800, 800, 800, 800, 800});
-    g->setMinimumWidth(Twips(6000) + g->verticalScrollBar()->sizeHint().width() + 6);
+    g->setWidths({1000, 1000, 800, 800, 800, 800, 800}, {"0000/00/00", "KOVA完", "CYA02", "TYB02", "HJC02", "SEC完", "SKB02"});
+    g->setMinimumWidth(g->columnsWidth() + g->verticalScrollBar()->sizeHint().width() + 6);
   }
   Label4 = new QLabel("※直前データ(TY*)登録の前に前日データ(KOVA)を登録して下さい。", central);
   Label4->setObjectName("Label4");
