@@ -107,6 +107,7 @@ frmInt::frmInt(QWidget* parent) : QDialog(parent) {
   ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   ListView1->setAlternatingRowColors(true);
   ListView1->setMinimumHeight(260);
+  ListView1->setMinimumWidth(Twips(11000));
   lay->addWidget(ListView1, 1);
   Label6 = new QLabel("※複数データ選択：Ctrlキーを押しながらクリック", this);
   Label6->setObjectName("Label6");
