@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
+#include "maintenance/writerturn.h"
 #include "registration/regkova.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
@@ -138,6 +139,7 @@ Outcome WeekChange(CommandUi& ui) {
   auto& ws = db::Workspace::get();
   const int depth = ws.transDepth();
   try {
+    db::WriterLock turn(G().gDBDir, WriterTurnOptions(ui));
     if (!DAO_Open(d, G().gDBDir + "kova_this.mdb"))
       throw VelmoError(err::CannotLock, "データベースがほかのプログラムで使用中のため、開けません。[kova_this.mdb]");
     int result = 0;

@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
+#include "maintenance/writerturn.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
 
@@ -40,6 +41,7 @@ bool runDeletion(CommandUi& ui, const std::string& file, const std::vector<Delet
   WaitCursor wait(ui);
   db::DatabasePtr d;
   try {
+    db::WriterLock turn(G().gDBDir, WriterTurnOptions(ui));
     if (!DAO_Open(d, G().gDBDir + file))
       throw VelmoError(err::CannotLock, "データベースがほかのプログラムで使用中のため、開けません。[" + file + "]");
     for (const auto& s : statements) {

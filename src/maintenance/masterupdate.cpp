@@ -5,6 +5,7 @@
 #include "common/msgbox.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
+#include "maintenance/writerturn.h"
 #include "registration/driver.h"
 #include "registration/regkova.h"
 #include "startup/platform/applog.h"
@@ -56,6 +57,7 @@ int regDataDir(CommandUi& ui, const std::string& mode) {
   const size_t n = names.size();
   size_t handled = 0;
   try {
+    db::WriterLock turn(G().gDBDir, WriterTurnOptions(ui));
     for (size_t j = 0; j < n; ++j) {
       const std::string& name = names[j];
       LogMilestone("データ登録開始[" + name + "]", loc);
@@ -105,6 +107,7 @@ Outcome MasterUpdate(CommandUi& ui) {
     regDataDir(ui, "T");
     if (g.gVAN == 1) {
       try {
+        db::WriterLock turn(g.gDBDir, WriterTurnOptions(ui));
         RegKOVA reg;
         reg.Mode("T");
         reg.conDB(g.gDBDir);
