@@ -14,7 +14,9 @@
 #include "download/catalogue.h"
 #include "screens/frmgetauto.h"
 #include "screens/frmgetint.h"
+#include "screens/frminiset.h"
 #include "screens/frmmnt.h"
+#include "screens/frmsettei.h"
 #include "screens/qtmsgbox.h"
 #include "startup/mmain.h"
 #include "startup/pipe.h"
@@ -26,8 +28,15 @@ namespace {
 
 class AppHooks : public StartupHooks {
  public:
-  void showSettings(bool, bool) override {}
-  void showInitialSetup() override {}
+  void showSettings(bool redStorageFolder, bool redDatabaseFolder) override {
+    screens::frmSettei f;
+    f.markRed(redStorageFolder, redDatabaseFolder);
+    f.exec();
+  }
+  void showInitialSetup() override {
+    screens::frmIniSet f;
+    f.exec();
+  }
   void showMainScreen() override {
     main_ = std::make_unique<screens::frmMnt>();
     G().gStatusForm = main_.get();

@@ -1,0 +1,18 @@
+#include "screens/wiring.h"
+
+#include "common/globals.h"
+#include "common/msgbox.h"
+#include "startup/platform/daofunc.h"
+#include "schema/dbversion.h"
+
+namespace velmo::screens {
+
+std::string DatabaseVersion() {
+  return getDBVersion();
+}
+
+void CommandMissing(const std::string& title) {
+  MsgBox("この機能はこの版にはまだ含まれていません。", vbOKOnly, title);
+}
+
+}  // namespace velmo::screens
