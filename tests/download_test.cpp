@@ -2,6 +2,7 @@
 // 127.0.0.1, the newest-file fetch and the automatic screen in this process.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <fstream>
@@ -12,7 +13,8 @@
 #include "common/globals.h"
 #include "common/text.h"
 #include "download/catalogue.h"
-#include "download/frmgetint.h"
+#include "screens/frmgetauto.h"
+#include "download/httpfetch.h"
 #include "download/latest.h"
 #include "tests/testenv.h"
 #include "tests/testhttp.h"
@@ -260,6 +262,63 @@ TEST_F(DownloadTest, SingleNamedFile) {
   EXPECT_EQ(ReadFileBytes(G().gDwnDir + "datacheckD.txt"), "check");
   EXPECT_EQ(subFileDownload(kHost + "data/lst/", "datachgKZ.txt"), -1);
   EXPECT_NE(home->logText().find("ダウンロードエラー[datachgKZ.txt]\tfrmMnt/subFileDownload"), std::string::npos);
+}
+
+// ---- the exchange without a window ------------------------------------------------------
+
+TEST_F(DownloadTest, WithoutWindowSavesStallsCancelsAndReportsWriteFailures) {
+  G().gStallSeconds = 1;
+  server->routes["/f/a.lzh"] = {std::string(300000, 'a')};
+  // A server that answers the header and then sends nothing for long.
+  server->routes["/f/stall.lzh"] = {std::string(100, 's'), 200, false, false, -1, 10, 20000};
+  G().gDataURL = kHost + "f/a.lzh";
+  G().gDataPath = G().gDwnDir + "a.lzh";
+  EXPECT_EQ(FetchWithoutWindow(), 1);
+  EXPECT_EQ(ReadFileBytes(G().gDwnDir + "a.lzh"), std::string(300000, 'a'));
+  std::remove(G().gDataPath.c_str());
+
+  QElapsedTimer t;
+  t.start();
+  G().gDataURL = kHost + "f/stall.lzh";
+  G().gDataPath = G().gDwnDir + "stall.lzh";
+  EXPECT_EQ(FetchWithoutWindow(), -1);
+  EXPECT_LT(t.elapsed(), 8000);
+  ASSERT_EQ(home->messages.size(), 1u);
+  EXPECT_NE(home->messages[0].text.find("1秒間ありません"), std::string::npos) << home->messages[0].text;
+  EXPECT_NE(home->logText().find("ダウンロード失敗[stall.lzh]"), std::string::npos);
+  EXPECT_TRUE(downloadFolder().empty());
+
+  // A cancel ends the fetch at once, also while the server stalls.
+  G().gStallSeconds = 60;
+  home->messages.clear();
+  t.restart();
+  EXPECT_EQ(FetchWithoutWindow([&]() { return t.elapsed() > 300; }), 0);
+  EXPECT_LT(t.elapsed(), 5000);
+  EXPECT_TRUE(home->messages.empty());
+  EXPECT_TRUE(downloadFolder().empty());
+
+  // The destination cannot be written: a failure, never a saved file.
+  G().gDataURL = kHost + "f/a.lzh";
+  G().gDataPath = home->work + "missing/a.lzh";
+  EXPECT_EQ(FetchWithoutWindow(), -1);
+  ASSERT_EQ(home->messages.size(), 1u);
+  EXPECT_NE(home->messages[0].text.find("ファイルを書き込めません"), std::string::npos) << home->messages[0].text;
+  EXPECT_FALSE(FileExists(G().gDataPath));
+}
+
+TEST_F(DownloadTest, StalledServerInTheSilentModeIsLoggedWithItsReason) {
+  G().gStallSeconds = 1;
+  G().gSilent = "1";
+  server->routes["/f/stall.lzh"] = {std::string(100, 's'), 200, false, false, -1, 10, 20000};
+  G().gDataURL = kHost + "f/stall.lzh";
+  G().gDataPath = G().gDwnDir + "stall.lzh";
+  frmGetAuto screen;
+  screen.exec();
+  EXPECT_EQ(G().gFetchResult, -1);
+  EXPECT_NE(home->logText().find("1\tインターネット通信エラー\tInet2_StateChanged"), std::string::npos);
+  EXPECT_NE(home->logText().find("1秒間ありません"), std::string::npos);
+  EXPECT_TRUE(downloadFolder().empty());
+  G().gStallSeconds = 60;
 }
 
 // ---- the automatic screen (silent mode) -------------------------------------------------

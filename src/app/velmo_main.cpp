@@ -12,7 +12,8 @@
 #include "common/globals.h"
 #include "common/msgbox.h"
 #include "download/catalogue.h"
-#include "download/frmgetint.h"
+#include "screens/frmgetauto.h"
+#include "screens/frmgetint.h"
 #include "screens/frmmnt.h"
 #include "screens/qtmsgbox.h"
 #include "startup/mmain.h"
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(kAppTitle);
   screens::InstallQtMessageBoxes();
+  InstallFetchScreen();
   AppHooks hooks;
   MainResult r = Main(line, hooks);
   if (!r.runEventLoop) return r.exitCode;

@@ -28,6 +28,8 @@ struct Globals {
   std::string gDataURL;
   std::string gDataPath;
   int gFetchResult = 0;  // 1 saved, 0 cancelled, -1 failed, -2 not found
+  int gStallSeconds = 60;  // a fetch without a byte for this long fails (setting StallTimeout)
+  long long gUnpackEntryLimit = 512LL << 20;  // largest archive entry unpacked (setting UnpackEntryLimitMB)
   StatusSink* gStatusForm = nullptr;
 };
 

@@ -7,7 +7,7 @@
 #include "common/globals.h"
 #include "common/text.h"
 #include "download/catalogue.h"
-#include "download/frmgetint.h"
+#include "download/httpfetch.h"
 #include "startup/platform/applog.h"
 
 namespace velmo {
@@ -35,7 +35,7 @@ int getNewFile(const std::string& dataId) {
     g.gDataURL = info.listAddress + info.listFile;
     g.gDataPath = g.gDwnDir + info.listFile;
     LogMilestone("IDXダウン開始[" + info.listFile + "]", loc);
-    ShowFetchScreen();
+    RunFetch();
     if (g.gFetchResult == -1) {
       LogMilestone("ダウンロードエラー[]", loc);
       return -1;
@@ -56,7 +56,7 @@ int getNewFile(const std::string& dataId) {
     g.gDataURL = info.serverAddress + line;
     g.gDataPath = g.gDwnDir + line;
     LogMilestone("ファイルダウン開始[" + line + "]", loc);
-    ShowFetchScreen();
+    RunFetch();
     LogMilestone("最新ファイルダウンロード処理完了[" + line + "]", loc);
     return 0;
   } catch (const std::exception& ex) {
@@ -75,7 +75,7 @@ int subFileDownload(const std::string& baseAddress, const std::string& fileName)
   g.gDataURL = baseAddress + fileName;
   g.gDataPath = g.gDwnDir + fileName;
   LogMilestone("ファイルダウン開始[" + fileName + "]", loc);
-  ShowFetchScreen();
+  RunFetch();
   if (g.gFetchResult < 0) {
     WriteLog(ErrObject(0, "ダウンロードエラー[" + fileName + "]"), loc, false, false);
     return -1;

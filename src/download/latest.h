@@ -1,6 +1,7 @@
 // Fetches of the master update and the data check: the newest archive a kind's
-// list file names, and single named files from a fixed address. Both use the
-// download screen frmGetInt and report on the status bar of gStatusForm.
+// list file names, and single named files from a fixed address. Both fetch
+// through RunFetch (the download screen in the screen mode, no window in
+// velmo-cli) and report on the status bar of gStatusForm when there is one.
 #pragma once
 #include <string>
 
