@@ -2,12 +2,15 @@
 // registration order, filing, counts and exit codes.
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <fstream>
 #include <map>
 
 #include "common/func.h"
 #include "common/globals.h"
 #include "download/update.h"
 #include "tests/testenv.h"
+#include "tests/testhttp.h"
 #include "tools/fixture/fixture.h"
 
 using namespace velmo;
@@ -133,4 +136,76 @@ TEST_F(UpdateTest, NothingPublishedAndDownloadOnly) {
   EXPECT_EQ(UpdateExitCode(s), 0);
   for (const char* n : {"SEC050305.lzh", "SEC050312.lzh", "KOVA050312.lzh"}) EXPECT_TRUE(FileExists(h.lzhDir + n)) << n;
   EXPECT_EQ(h.sqlite("kova_this.mdb", "select count(*) from T競走馬データ;"), "0\n");
+}
+
+namespace {
+
+struct CliRun {
+  int rc = -1;
+  std::string out, err;
+};
+
+// Runs velmo-cli while this thread serves the test server.
+CliRun runCli(const QStringList& args) {
+  QProcess p;
+  p.start(QString::fromStdString(test::BuildHome() + "velmo-cli"), args);
+  CliRun r;
+  if (!test::PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 90000)) {
+    p.kill();
+    p.waitForFinished();
+    return r;
+  }
+  r.rc = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  r.out = p.readAllStandardOutput().toStdString();
+  r.err = p.readAllStandardError().toStdString();
+  return r;
+}
+
+}  // namespace
+
+TEST(UpdateCommand, RegistersADayFromTheHostUnattended) {
+  test::EnsureQtApp();
+  TestHome h;
+  test::TestHttpServer server("member", "pass1234");
+  fixture::RaceDay day;
+  day.courses = {"06", "07"};
+  day.races = 3;
+  day.runners = 5;
+  server.routes["/member/lst/kovalist.txt"].body = "KOVA050305.lzh\r\nKOVA050312.lzh\r\n";
+  server.routes["/member/kova/KOVA050312.lzh"].body =
+      ReadFileBytes(fixture::WritePackArchive(h.work, {"KYG", "UKC", "ZEC"}, day));
+  server.routes["/member/lst/seclist.txt"].body = "SEC050312.lzh\r\n";
+  server.routes["/member/sec/SEC050312.lzh"].body = ReadFileBytes(fixture::WriteDayArchives(h.work, {"SEC"}, day).at(0));
+  auto ini = [&](const std::string& password) {
+    std::ofstream f(h.config + "kova.ini");
+    f << "[main]\nDBDir=" << h.dbDir << "\nLzhDir=" << h.lzhDir << "\nUserID=member\nPasswd=" << password
+      << "\nKovaHost=" << server.base() << "\n";
+  };
+  ini("pass1234");
+
+  CliRun r = runCli({"update", "--kinds", "SEC,KOVA,TYBR", "--from", "20050312", "--json"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("{\"fetched\":2,\"registered\":2,\"failed\":0,\"not_found\":1,\"rows_written\":", 0), 0u) << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
+  const long long rows = std::stoll(r.out.substr(r.out.find("rows_written") + 14));
+  EXPECT_GT(rows, 30 * 3);  // KYG, UKC and SEC rows at least
+  EXPECT_EQ(h.sqlite("kova_this.mdb", "select count(*) from T競走馬データ;"), "30\n");
+  EXPECT_TRUE(FileExists(h.lzhDir + "KOVA050312.lzh"));
+  EXPECT_TRUE(FileExists(h.lzhDir + "SEC050312.lzh"));
+  EXPECT_NE(r.err.find("[1/2] KOVA050312.lzh"), std::string::npos) << r.err;
+
+  // Nothing in the range: exit 3. Wrong credentials: exit 1, nothing registered.
+  r = runCli({"update", "--kinds", "SEC", "--from", "20050319", "--to", "20050320", "--json"});
+  EXPECT_EQ(r.rc, 3) << r.err;
+  EXPECT_EQ(r.out.rfind("{\"fetched\":0,\"registered\":0,\"failed\":0,\"not_found\":0,", 0), 0u) << r.out;
+  ini("wrong");
+  r = runCli({"update", "--kinds", "SEC", "--from", "20050312", "--json"});
+  EXPECT_EQ(r.rc, 1) << r.err;
+  EXPECT_NE(r.out.find("\"failed\":1"), std::string::npos) << r.out;
+
+  for (const auto& bad : std::vector<QStringList>{{"update", "--from", "2005031"},
+                                                  {"update", "--from", "20050313", "--to", "20050312"},
+                                                  {"update", "--mode", "X"},
+                                                  {"update", "--kinds"}})
+    EXPECT_EQ(runCli(bad).rc, 2) << bad.join(' ').toStdString();
 }

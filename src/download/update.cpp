@@ -42,13 +42,17 @@ std::string fromTm(const std::tm& tm) {
   return buf;
 }
 
-std::string nextDay(const std::string& d) {
+}  // namespace
+
+std::string NextDate8(const std::string& d) {
   std::tm tm{};
   toTm(d, tm);
   tm.tm_mday += 1;
   std::mktime(&tm);
   return fromTm(tm);
 }
+
+namespace {
 
 // The state of one run: the work folder of its downloads and the counts.
 class UpdateRun {
@@ -123,7 +127,7 @@ class UpdateRun {
     }
     if (info.listFile.empty()) {
       // A kind without a list file: the single archive of each date.
-      for (std::string d = r_.from; d <= r_.to && !stop_; d = nextDay(d))
+      for (std::string d = r_.from; d <= r_.to && !stop_; d = NextDate8(d))
         fetchArchive(info.serverAddress + ArchiveName(id, d), ArchiveName(id, d));
       return;
     }

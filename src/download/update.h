@@ -40,6 +40,8 @@ std::vector<std::string> UpdateKinds(const std::string& mode);
 
 // True for a real calendar date written yyyymmdd.
 bool IsDate8(const std::string& date);
+// The day after a yyyymmdd date.
+std::string NextDate8(const std::string& date);
 // Today's date, yyyymmdd.
 std::string TodayDate8();
 
