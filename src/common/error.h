@@ -33,6 +33,8 @@ constexpr long BadRecordLength = 59;       // runtime: bad record length
 constexpr long BadShiftJis = 9001;         // provider file bytes that are not Shift_JIS
 constexpr long UnsafeArchive = 9002;       // archive entry that would land outside the work folder
 constexpr long TooManyFiles = 9;           // runtime: subscript out of range (file list overflow)
+constexpr long Cancelled = 9003;           // a wait or a run ended by the user or the parent program
+constexpr long UnpackFailed = 9004;        // an archive that cannot be unpacked whole
 constexpr long EngineGeneric = 3000;
 }  // namespace err
 
