@@ -2,7 +2,10 @@
 // a failed copy stopping the command, and restoring a copy (core and velmo-cli).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +15,7 @@
 #include "common/globals.h"
 #include "maintenance/backup.h"
 #include "startup/platform/onlinebackup.h"
+#include "startup/platform/writerlock.h"
 #include "startup/settings.h"
 #include "tests/testenv.h"
 
@@ -128,6 +132,19 @@ TEST_F(BackupTest, RestoreChecksTheCopyAndBacksUpTheCurrentFile) {
   h.answers = {vbCancel};
   EXPECT_FALSE(RestoreBackup(name, NullCommandUi(), error));
   EXPECT_EQ(count(), "1\n");
+
+  // Another writer holds the database folder: the restore waits, then gives up.
+  {
+    int fd = ::open(db::WriterLock::lockFilePath(h.dbDir).c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    const int wait = db::WriterLock::defaultWaitSeconds();
+    db::WriterLock::setDefaultWaitSeconds(1);
+    EXPECT_FALSE(RestoreBackup(name, NullCommandUi(), error));
+    db::WriterLock::setDefaultWaitSeconds(wait);
+    ::close(fd);
+    EXPECT_NE(error.find("書き込み中"), std::string::npos) << error;
+    EXPECT_EQ(count(), "1\n");
+  }
 
   ASSERT_TRUE(RestoreBackup(name, NullCommandUi(), error)) << error;
   EXPECT_EQ(count(), "3\n");

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <set>
 
 #include "common/error.h"
@@ -16,6 +17,7 @@
 #include "startup/platform/applog.h"
 #include "startup/platform/changecounter.h"
 #include "startup/platform/daofunc.h"
+#include "startup/platform/writerlock.h"
 
 namespace fs = std::filesystem;
 
@@ -199,6 +201,22 @@ class UpdateRun {
   void registerAll() {
     const auto paths = archives();
     const size_t n = paths.size();
+    if (n == 0) return;
+    // Other writers to the database folder wait while this run registers.
+    std::unique_ptr<db::WriterLock> lock;
+    try {
+      db::WriterLock::Options o;
+      o.waitSeconds = db::WriterLock::defaultWaitSeconds();
+      o.onWait = [this](const std::string& message) { line(message); };
+      o.cancelled = [this] { return ui_.cancelRequested(); };
+      lock = std::make_unique<db::WriterLock>(G().gDBDir, o);
+    } catch (const std::exception& e) {
+      for (const auto& path : paths) {
+        fail(FileNamePart(path) + ": " + ErrObject::from(e).description);
+        keepAside(path);
+      }
+      return;
+    }
     for (size_t i = 0; i < n; ++i) {
       if (ui_.cancelRequested()) return;
       const std::string& path = paths[i];

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 
 #include "common/error.h"
 #include "common/func.h"
@@ -13,6 +14,7 @@
 #include "startup/platform/applog.h"
 #include "startup/platform/db.h"
 #include "startup/platform/onlinebackup.h"
+#include "startup/platform/writerlock.h"
 #include "startup/settings.h"
 
 namespace fs = std::filesystem;
@@ -208,6 +210,18 @@ bool RestoreBackup(const std::string& name, CommandUi& ui, std::string& error) {
                  "現在の内容は失われます。よろしいですか？",
              vbOKCancel, kAppTitle) != vbOK) {
     error = "復元を取りやめました。";
+    return false;
+  }
+  // No other writer works on the folder while its file is replaced.
+  std::unique_ptr<db::WriterLock> lock;
+  try {
+    db::WriterLock::Options o;
+    o.waitSeconds = db::WriterLock::defaultWaitSeconds();
+    o.onWait = [&ui](const std::string& message) { ui.setStatus(message); };
+    o.cancelled = [&ui] { return ui.cancelRequested(); };
+    lock = std::make_unique<db::WriterLock>(G().gDBDir, o);
+  } catch (const std::exception& ex) {
+    error = ErrObject::from(ex).description;
     return false;
   }
   // The current contents become a copy of their own first; the copy being
