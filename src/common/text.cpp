@@ -300,4 +300,46 @@ std::string formatNumber(double v) {
   return buf;
 }
 
+// Reads comma-separated values: a value ends at a comma or at the end of a line;
+// double quotes around a value are removed (and protect commas inside).
+std::vector<std::string> readInputValues(const std::string& textUtf8) {
+  std::vector<std::string> vals;
+  std::string cur;
+  bool inQ = false, pending = false;
+  for (size_t i = 0; i < textUtf8.size(); ++i) {
+    char c = textUtf8[i];
+    if (inQ) {
+      if (c == '"') {
+        if (i + 1 < textUtf8.size() && textUtf8[i + 1] == '"') {
+          cur += '"';
+          ++i;
+        } else {
+          inQ = false;
+        }
+      } else {
+        cur += c;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inQ = true;
+      pending = true;
+    } else if (c == ',') {
+      vals.push_back(text::trimBlanks(cur));
+      cur.clear();
+      pending = true;
+    } else if (c == '\n' || c == '\r') {
+      if (c == '\r' && i + 1 < textUtf8.size() && textUtf8[i + 1] == '\n') ++i;
+      if (pending || !cur.empty()) vals.push_back(text::trimBlanks(cur));
+      cur.clear();
+      pending = false;
+    } else {
+      cur += c;
+      pending = true;
+    }
+  }
+  if (pending || !cur.empty()) vals.push_back(text::trimBlanks(cur));
+  return vals;
+}
+
 }  // namespace velmo::text

@@ -46,6 +46,10 @@ inline bool isAscii(std::string_view s) {
 }
 
 std::vector<std::string> split(std::string_view s, char sep);
+// Comma-separated values read one by one, as a sequential file's input reads
+// them: a value ends at a comma or a line end; double quotes around a value are
+// removed and protect commas inside; blanks around a value are trimmed.
+std::vector<std::string> readInputValues(const std::string& textUtf8);
 bool startsWith(std::string_view s, std::string_view prefix);
 bool endsWith(std::string_view s, std::string_view suffix);
 std::string toUpperAscii(std::string_view s);

@@ -16,6 +16,8 @@ class CommandUi {
   // the end of processing (syoriEnd) and closing it after a failure.
   virtual void showBusy(const std::string& caption) {}
   virtual void setBusyText(const std::string& text) {}
+  // The busy window's caption, changed while it is shown.
+  virtual void setBusyCaption(const std::string& caption) {}
   virtual void endBusy() {}
   virtual void closeBusy() {}
   // The busy window's cancel flag (mstrCancel = "1").

@@ -130,49 +130,6 @@ void RegKOVA::regItiran() {
 
 // ---- data catalogue -------------------------------------------------------------
 
-namespace {
-// Reads comma-separated values: a value ends at a comma or at the end of a line;
-// double quotes around a value are removed (and protect commas inside).
-std::vector<std::string> readCatalogueValues(const std::string& textUtf8) {
-  std::vector<std::string> vals;
-  std::string cur;
-  bool inQ = false, pending = false;
-  for (size_t i = 0; i < textUtf8.size(); ++i) {
-    char c = textUtf8[i];
-    if (inQ) {
-      if (c == '"') {
-        if (i + 1 < textUtf8.size() && textUtf8[i + 1] == '"') {
-          cur += '"';
-          ++i;
-        } else {
-          inQ = false;
-        }
-      } else {
-        cur += c;
-      }
-      continue;
-    }
-    if (c == '"') {
-      inQ = true;
-      pending = true;
-    } else if (c == ',') {
-      vals.push_back(text::trimBlanks(cur));
-      cur.clear();
-      pending = true;
-    } else if (c == '\n' || c == '\r') {
-      if (c == '\r' && i + 1 < textUtf8.size() && textUtf8[i + 1] == '\n') ++i;
-      if (pending || !cur.empty()) vals.push_back(text::trimBlanks(cur));
-      cur.clear();
-      pending = false;
-    } else {
-      cur += c;
-      pending = true;
-    }
-  }
-  if (pending || !cur.empty()) vals.push_back(text::trimBlanks(cur));
-  return vals;
-}
-}  // namespace
 
 void RegKOVA::regDATA_KANRI(const std::string& strFile) {
   db().execute("delete from Ｓデータ管理;");
@@ -182,7 +139,7 @@ void RegKOVA::regDATA_KANRI(const std::string& strFile) {
   std::string utf8;
   if (!text::decodeCp932(content, utf8))
     throw VelmoError(err::BadShiftJis, "カタログファイルにShift_JISでない文字があります。[" + strFile + "]");
-  std::vector<std::string> v = readCatalogueValues(utf8);
+  std::vector<std::string> v = text::readInputValues(utf8);
   static const char* const cols[] = {"分類", "データID", "KOVAパック", "データ名", "提供時間", "説明",
                                      "サーバアドレス", nullptr, nullptr, "リストファイル", "表示順", "セット", "TDM"};
   for (size_t g = 0; g < v.size(); g += 13) {

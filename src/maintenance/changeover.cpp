@@ -1,0 +1,187 @@
+// The weekly changeover: this week's table families move into the past database.
+#include <unordered_set>
+
+#include "common/error.h"
+#include "common/func.h"
+#include "common/globals.h"
+#include "common/msgbox.h"
+#include "common/text.h"
+#include "maintenance/maintenance.h"
+#include "maintenance/waitcursor.h"
+#include "registration/regkova.h"
+#include "startup/platform/applog.h"
+#include "startup/platform/daofunc.h"
+
+namespace velmo {
+
+const std::vector<ChangeoverStep>& ChangeoverSteps() {
+  static const std::vector<ChangeoverStep> steps = {
+      {"競走馬データ", 1},   {"番組データ", 2},       {"成績データ", 3},       {"払戻情報データ", 4},
+      {"直前情報データ", 5}, {"買い目データ", 8},     {"成績拡張データ", 9},   {"成績レースデータ", 10},
+      {"調教分析データ", 11}, {"データ一覧テーブル", 12}, {"開催データ", 12},
+  };
+  return steps;
+}
+
+const std::vector<std::string>& ChangeoverEmptiedTables() {
+  static const std::vector<std::string> tables = {
+      "T前走データ",       "T前走拡張データ",   "T競走馬拡張データ", "Tオッズ単複",       "Tオッズ枠連",
+      "Tオッズ馬連",       "Tオッズワイド",     "Tオッズ馬単",       "Tオッズ３連複",     "T基準オッズ単複",
+      "T基準オッズ枠連",   "T基準オッズ馬連",   "T基準オッズワイド", "T基準オッズ馬単",   "T基準オッズ３連複",
+      "T開催データ",       "T登録馬データ",     "T基準オッズデータ", "T基準ワイドデータ",
+  };
+  return tables;
+}
+
+namespace {
+
+// Copies the rows of source into destination as DAO_Ins does (columns matched by
+// name, a row whose key the destination holds is skipped and the destination keeps
+// its own row), in one statement. False when the statement failed; nothing of it
+// then stays, and the caller copies row by row so that the rows before a failing
+// row stay copied, as DAO_Ins leaves them.
+bool copyAtOnce(const db::DatabasePtr& d, const std::string& source, const std::string& destination) {
+  auto& ws = db::Workspace::get();
+  int depth = ws.transDepth();
+  try {
+    std::unordered_set<std::string> have;
+    for (const auto& f : d->fields(source)) have.insert(text::foldName(f.name));
+    std::string cols;
+    for (const auto& f : d->fields(destination)) {
+      if (!have.count(text::foldName(f.name))) continue;  // stays at its default
+      if (!cols.empty()) cols += ",";
+      cols += "[" + f.name + "]";
+    }
+    if (cols.empty()) return true;
+    ws.beginTrans();
+    d->execute("INSERT INTO " + destination + " (" + cols + ") SELECT " + cols + " FROM " + source +
+               " WHERE 1=1 ON CONFLICT DO NOTHING;");
+    ws.commitTrans();
+    return true;
+  } catch (const std::exception&) {
+    try {
+      while (ws.transDepth() > depth) ws.rollback();
+    } catch (...) {
+    }
+    return false;
+  }
+}
+
+void logError(const std::string& description, long number, const std::string& loc) {
+  WriteLog(ErrObject(number, description), loc, false, false);
+}
+
+}  // namespace
+
+int DataIdo_V2(const db::DatabasePtr& database, const std::string& baseName, const std::string& columns) {
+  auto& ws = db::Workspace::get();
+  const int depth = ws.transDepth();
+  const std::string link = "D" + baseName;
+  try {
+    // An existing link (left by an earlier failed run) is replaced.
+    ConnectOutput(database, link, ";DATABASE=" + G().gDBDir + "kova_data.mdb", link);
+  } catch (const VelmoError& e) {
+    if (e.number() != err::ObjectExists) {
+      logError(e.description(), e.number(), "DataIdo");
+      return -1;
+    }
+  } catch (const std::exception& ex) {
+    WriteLog(ErrObject::from(ex), "DataIdo", false, false);
+    return -1;
+  }
+  DoEvents();
+  bool copied = copyAtOnce(database, "T" + baseName, link);
+  if (!copied) copied = DAO_Ins(database, "T" + baseName, link);
+  try {
+    if (!copied) throw VelmoError(err::EngineGeneric, "データを移動できませんでした。[" + baseName + "]");
+    ws.beginTrans();
+    // The this-week rows go only when they are all in the past table; a deletion
+    // that keeps failing fails the step (the rows stay in both tables and the next
+    // changeover skips them as duplicates).
+    if (!DAO_Exec(database, "delete from T" + baseName + " ;"))
+      throw VelmoError(err::CannotLock, "今週データを削除できませんでした。[T" + baseName + "]");
+    database->deleteTable(link);
+    ws.commitTrans();
+    return 0;
+  } catch (const std::exception& ex) {
+    WriteLog(ErrObject::from(ex), "DataIdo", false, false);
+    try {
+      while (ws.transDepth() > depth) ws.rollback();
+    } catch (...) {
+    }
+    return -1;
+  }
+}
+
+Outcome WeekChange(CommandUi& ui) {
+  if (MsgBox("週替わり処理を実行しますか？", vbOKCancel, "週替わりチェック") != vbOK) return Outcome::Cancelled;
+  ui.setStatus("週替わり処理中！！");
+  ui.showBusy("");
+  ui.setBusyText("週替わり処理中！！");
+  DoEvents();
+  db::DatabasePtr d;
+  std::string errorText;
+  ErrObject error;
+  auto& ws = db::Workspace::get();
+  const int depth = ws.transDepth();
+  try {
+    if (!DAO_Open(d, G().gDBDir + "kova_this.mdb"))
+      throw VelmoError(err::CannotLock, "データベースがほかのプログラムで使用中のため、開けません。[kova_this.mdb]");
+    int result = 0;
+    for (const auto& step : ChangeoverSteps()) {
+      DoEvents();
+      const std::string head = "週替わり処理 " + std::string(step.baseName) + "(" + std::to_string(step.shownNumber) + "/12) ";
+      ui.setStatus(head + "開始");
+      result = DataIdo_V2(d, step.baseName, "*");
+      ui.setStatus(head + "終了");
+      ui.setBusyText(head + "終了");
+      DoEvents();
+      if (ui.cancelRequested()) {
+        result = -2;
+        error = ErrObject(0, "キャンセルしました");
+      }
+      if (result < 0) break;
+    }
+    if (result < 0) {
+      if (result != -2) error = ErrObject(err::EngineGeneric, "週替わり処理に失敗しました。");
+    } else {
+      // Every move succeeded: the tables that are not kept are emptied together.
+      ws.beginTrans();
+      for (const auto& t : ChangeoverEmptiedTables()) {
+        if (!DAO_Exec(d, "delete from " + t)) {
+          ws.rollback();
+          throw VelmoError(err::EngineGeneric, "今週データを削除できませんでした。[" + t + "]");
+        }
+      }
+      ws.commitTrans();
+      d->close();
+      ui.setBusyText("週替わり処理完了！！");
+      ui.endBusy();
+      DoEvents();
+      ui.setStatus("週替わり処理終了");
+      ui.setBusyCaption("週替わり処理完了しました");
+      MsgBox("週替わり処理完了しました", vbOKOnly, kAppTitle);
+      return Outcome::Done;
+    }
+  } catch (const std::exception& ex) {
+    try {
+      while (ws.transDepth() > depth) ws.rollback();
+    } catch (...) {
+    }
+    error = ErrObject::from(ex);
+  }
+  if (d) d->close();
+  if (error.description == "キャンセルしました") {
+    ui.endBusy();
+    ui.setBusyText("キャンセルしました");
+    DoEvents();
+    ui.setStatus("キャンセルしました");
+    return Outcome::Cancelled;
+  }
+  ui.closeBusy();
+  WriteLog(error, "cmdWeekChange_Click", false, false);
+  ui.setStatus("週替わり処理異常終了！！！！！！");
+  return Outcome::Failed;
+}
+
+}  // namespace velmo
