@@ -1,12 +1,12 @@
 // The fetches of velmo-cli's master update and data check.
 #pragma once
+#include "download/latest.h"
 #include "maintenance/maintenance.h"
 
 namespace velmo::cli {
 
-// Installs the program's headless fetches for the maintenance commands. Until a
-// widget-free fetch is linked into velmo-cli this installs nothing, and every
-// fetch fails with a logged error.
-inline void InstallCliFetch() {}
+// The maintenance commands fetch through the download layer, which runs without
+// a window in velmo-cli.
+inline void InstallCliFetch() { SetFetchFunctions({getNewFile, subFileDownload}); }
 
 }  // namespace velmo::cli

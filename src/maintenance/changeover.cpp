@@ -1,6 +1,4 @@
 // The weekly changeover: this week's table families move into the past database.
-#include <unordered_set>
-
 #include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
@@ -9,6 +7,7 @@
 #include "maintenance/backup.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
+#include "maintenance/writerturn.h"
 #include "registration/regkova.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
@@ -37,29 +36,44 @@ const std::vector<std::string>& ChangeoverEmptiedTables() {
 namespace {
 
 // Copies the rows of source into destination as DAO_Ins does (columns matched by
-// name, a row whose key the destination holds is skipped and the destination keeps
-// its own row), in one statement. False when the statement failed; nothing of it
-// then stays, and the caller copies row by row so that the rows before a failing
-// row stay copied, as DAO_Ins leaves them.
-bool copyAtOnce(const db::DatabasePtr& d, const std::string& source, const std::string& destination) {
+// name, a destination column the source lacks left at its default, a row whose
+// key the destination holds skipped so that the destination keeps its own row),
+// in one transaction instead of one per row. On any other failure the rows copied
+// so far are committed, as DAO_Ins leaves them, and false is returned: the caller
+// then runs DAO_Ins, which skips those rows as duplicates and gives the failing
+// row its retries and its log entry.
+bool copyInOneTransaction(const db::DatabasePtr& d, const std::string& source, const std::string& destination) {
   auto& ws = db::Workspace::get();
-  int depth = ws.transDepth();
+  const int depth = ws.transDepth();
   try {
-    std::unordered_set<std::string> have;
-    for (const auto& f : d->fields(source)) have.insert(text::foldName(f.name));
-    std::string cols;
-    for (const auto& f : d->fields(destination)) {
-      if (!have.count(text::foldName(f.name))) continue;  // stays at its default
-      if (!cols.empty()) cols += ",";
-      cols += "[" + f.name + "]";
+    auto src = d->openQuery(source);
+    auto dst = d->openTable(destination);
+    std::vector<std::pair<int, int>> map;  // source column -> destination column
+    for (size_t c = 0; c < src->columns.size(); ++c) {
+      try {
+        map.emplace_back(static_cast<int>(c), dst->columnIndex(src->columns[c]));
+      } catch (const VelmoError& e) {
+        if (e.number() != err::NoSuchField) throw;
+      }
     }
-    if (cols.empty()) return true;
     ws.beginTrans();
-    d->execute("INSERT INTO " + destination + " (" + cols + ") SELECT " + cols + " FROM " + source +
-               " WHERE 1=1 ON CONFLICT DO NOTHING;");
+    for (src->moveFirst(); !src->eof(); src->moveNext()) {
+      dst->addNew();
+      for (const auto& [from, to] : map) dst->set(to, src->get(from));
+      try {
+        dst->update();
+      } catch (const VelmoError& e) {
+        dst->cancelUpdate();
+        if (e.number() != err::DuplicateKey) throw;
+      }
+    }
     ws.commitTrans();
     return true;
   } catch (const std::exception&) {
+    try {
+      if (ws.transDepth() > depth) ws.commitTrans();
+    } catch (...) {
+    }
     try {
       while (ws.transDepth() > depth) ws.rollback();
     } catch (...) {
@@ -91,7 +105,7 @@ int DataIdo_V2(const db::DatabasePtr& database, const std::string& baseName, con
     return -1;
   }
   DoEvents();
-  bool copied = copyAtOnce(database, "T" + baseName, link);
+  bool copied = copyInOneTransaction(database, "T" + baseName, link);
   if (!copied) copied = DAO_Ins(database, "T" + baseName, link);
   try {
     if (!copied) throw VelmoError(err::EngineGeneric, "データを移動できませんでした。[" + baseName + "]");
@@ -127,6 +141,7 @@ Outcome WeekChange(CommandUi& ui) {
   auto& ws = db::Workspace::get();
   const int depth = ws.transDepth();
   try {
+    db::WriterLock turn(G().gDBDir, WriterTurnOptions(ui));
     if (!DAO_Open(d, G().gDBDir + "kova_this.mdb"))
       throw VelmoError(err::CannotLock, "データベースがほかのプログラムで使用中のため、開けません。[kova_this.mdb]");
     int result = 0;

@@ -10,6 +10,7 @@
 #include "maintenance/backup.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
+#include "maintenance/writerturn.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/db.h"
 
@@ -35,6 +36,7 @@ Outcome DBcompact(CommandUi& ui, const std::string& path) {
   WaitCursor wait(ui);
   auto& ws = db::Workspace::get();
   try {
+    db::WriterLock turn(G().gDBDir, WriterTurnOptions(ui));
     if (!FileExists(path)) throw VelmoError(err::FileNotFound, "ファイルが見つかりません。[" + path + "]");
     fs::remove(work, ec);
     if (ec) throw VelmoError(err::CannotOpen, "作業ファイルを削除できません。[" + work + "] " + ec.message());

@@ -10,6 +10,7 @@
 #include "registration/regkova.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
+#include "startup/platform/writerlock.h"
 
 namespace velmo {
 
@@ -109,6 +110,7 @@ bool makeTableList() {
   db::DatabasePtr d;
   int depth = ws.transDepth();
   try {
+    db::WriterLock turn(G().gDBDir);
     {
       RegKOVA reg;
       reg.Mode("D");

@@ -7,6 +7,7 @@
 #include "maintenance/backup.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
+#include "maintenance/writerturn.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
 
@@ -33,7 +34,7 @@ void order(std::string& d1, std::string& d2) {
 
 // A date text of the grid (yyyy/mm/dd) as yyyymmdd.
 std::string gridDate(const std::string& e) {
-  return text::midChars(e, 0, 4) + text::midChars(e, 5, 2) + text::midChars(e, 8, 2);
+  return text::midChars(e, 1, 4) + text::midChars(e, 6, 2) + text::midChars(e, 9, 2);
 }
 
 bool runDeletion(CommandUi& ui, const std::string& file, const std::vector<DeleteStatement>& statements,
@@ -41,6 +42,7 @@ bool runDeletion(CommandUi& ui, const std::string& file, const std::vector<Delet
   WaitCursor wait(ui);
   db::DatabasePtr d;
   try {
+    db::WriterLock turn(G().gDBDir, WriterTurnOptions(ui));
     if (!DAO_Open(d, G().gDBDir + file))
       throw VelmoError(err::CannotLock, "データベースがほかのプログラムで使用中のため、開けません。[" + file + "]");
     for (const auto& s : statements) {

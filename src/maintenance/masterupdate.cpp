@@ -6,6 +6,7 @@
 #include "maintenance/backup.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
+#include "maintenance/writerturn.h"
 #include "registration/driver.h"
 #include "registration/regkova.h"
 #include "startup/platform/applog.h"
@@ -57,6 +58,7 @@ int regDataDir(CommandUi& ui, const std::string& mode) {
   const size_t n = names.size();
   size_t handled = 0;
   try {
+    db::WriterLock turn(G().gDBDir, WriterTurnOptions(ui));
     for (size_t j = 0; j < n; ++j) {
       const std::string& name = names[j];
       LogMilestone("データ登録開始[" + name + "]", loc);
@@ -107,6 +109,7 @@ Outcome MasterUpdate(CommandUi& ui) {
     regDataDir(ui, "T");
     if (g.gVAN == 1) {
       try {
+        db::WriterLock turn(g.gDBDir, WriterTurnOptions(ui));
         RegKOVA reg;
         reg.Mode("T");
         reg.conDB(g.gDBDir);

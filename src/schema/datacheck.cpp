@@ -19,7 +19,7 @@ const char* const kCRLF = "\r\n";
 bool g_sectionFailed = false;
 
 std::string showDate(const std::string& d) {
-  return text::midChars(d, 0, 4) + "/" + text::midChars(d, 4, 2) + "/" + text::midChars(d, 6, 2);
+  return text::midChars(d, 1, 4) + "/" + text::midChars(d, 5, 2) + "/" + text::midChars(d, 7, 2);
 }
 
 // The values of a check file of the download folder; raises when it cannot be read.

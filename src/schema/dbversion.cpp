@@ -7,6 +7,7 @@
 #include "common/msgbox.h"
 #include "maintenance/backup.h"
 #include "maintenance/waitcursor.h"
+#include "maintenance/writerturn.h"
 #include "registration/regkova.h"
 #include "schema/dbversion.h"
 #include "schema/tablealter.h"
@@ -73,6 +74,7 @@ bool runStep(CommandUi& ui, const std::string& place, Actions actions, const std
   {
     WaitCursor wait(ui);
     try {
+      db::WriterLock turn(G().gDBDir, WriterTurnOptions(ui));
       ok = actions(lastFile);
     } catch (const std::exception& ex) {
       WriteLog(ErrObject::from(ex), place, false, true);
