@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +16,9 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "maintenance/backup.h"
+#include "maintenance/maintenance.h"
+#include "registration/driver.h"
+#include "tools/fixture/fixture.h"
 #include "startup/platform/onlinebackup.h"
 #include "startup/platform/writerlock.h"
 #include "startup/settings.h"
@@ -115,11 +120,29 @@ TEST_F(BackupTest, AFailedCopyStopsTheCommandWithAMessage) {
   EXPECT_NE(h.messages[0].text.find("kova_this.mdb"), std::string::npos);
   EXPECT_NE(h.logText().find("バックアップフォルダ"), std::string::npos);
 
-  // A source that is not a database.
+  // A database another program holds locked: no copy, the command stops.
   SetIni("main", "BackupDir", "");
+  h.messages.clear();
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((h.dbDir + "kova_this.mdb").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_FALSE(BackupBefore("delete", {h.dbDir + "kova_this.mdb"}, NullCommandUi()));
+  sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_NE(h.messages[0].text.find("使用中"), std::string::npos) << h.messages[0].text;
+  EXPECT_TRUE(names("kova_this.mdb").empty());
+
+  // A file that is not a database is copied as it stands (the command may be
+  // the one that replaces it); restoring such a copy is refused.
   std::ofstream(h.dbDir + "bad.mdb") << "not a database at all, not at all";
-  EXPECT_FALSE(BackupBefore("delete", {h.dbDir + "bad.mdb"}, NullCommandUi()));
-  EXPECT_TRUE(ListFiles(BackupDir() + "*").empty());
+  EXPECT_TRUE(BackupBefore("upgrade", {h.dbDir + "bad.mdb"}, NullCommandUi()));
+  auto copies = names("bad.mdb");
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(readAll(BackupDir() + copies[0]), "not a database at all, not at all");
+  std::string error;
+  EXPECT_FALSE(RestoreBackup(copies[0], NullCommandUi(), error));
+  EXPECT_NE(error.find("壊れています"), std::string::npos) << error;
 }
 
 TEST_F(BackupTest, RestoreChecksTheCopyAndBacksUpTheCurrentFile) {
@@ -181,4 +204,38 @@ TEST_F(BackupTest, CommandLineListsAndRestores) {
   EXPECT_EQ(count(), "3\n");
   EXPECT_EQ(runCli("backup restore", out), 2);
   EXPECT_EQ(runCli("backup restore nothing.mdb --yes", out), 1);
+}
+
+TEST_F(BackupTest, AChangeoverThatFailsHalfWayIsUndoneByItsBackup) {
+  fixture::RaceDay day;
+  day.courses = {"06"};
+  day.races = 3;
+  day.runners = 4;
+  MakeDirAll(h.work + "day/");
+  for (const auto& a : fixture::WriteDayArchives(h.work + "day/", {"BAB", "KYG"}, day)) ASSERT_EQ(regMain(a, "T", "J"), 0);
+  db::Workspace::get().reset();
+  // The past database lacks the programme table: that family's move fails
+  // after the runners have moved.
+  h.sqlite("kova_data.mdb", "drop table D番組データ;");
+  auto dump = [&] {
+    return h.sqlite("kova_this.mdb", "select * from T競走馬データ order by 2, 3; select * from T番組データ order by 2;") +
+           h.sqlite("kova_data.mdb", "select count(*) from D競走馬データ; select group_concat(name) from sqlite_master;");
+  };
+  const std::string before = dump();
+  ASSERT_NE(h.sqlite("kova_this.mdb", "select count(*) from T競走馬データ;"), "0\n");
+
+  EXPECT_EQ(WeekChange(NullCommandUi()), Outcome::Failed);
+  db::Workspace::get().reset();
+  ASSERT_EQ(h.sqlite("kova_this.mdb", "select count(*) from T競走馬データ;"), "0\n");  // moved half-way
+  ASSERT_NE(dump(), before);
+
+  std::string error;
+  for (const char* database : {"kova_this.mdb", "kova_data.mdb"}) {
+    std::string copy;
+    for (const auto& e : ListBackups())
+      if (e.database == database && e.command == "changeover") copy = e.name;
+    ASSERT_FALSE(copy.empty()) << database;
+    ASSERT_TRUE(RestoreBackup(copy, NullCommandUi(), error)) << error;
+  }
+  EXPECT_EQ(dump(), before);
 }

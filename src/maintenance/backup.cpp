@@ -80,7 +80,18 @@ std::string copyOne(const std::string& dbPath, const std::string& command, const
                                           std::to_string(needMB) + "MB、空き " + std::to_string(freeMB) + "MB)");
   const std::string part = dir + name + ".part";
   try {
-    db::OnlineBackup::copy(dbPath, part);
+    try {
+      // A writer of another program is waited for as long as opening waits.
+      db::OnlineBackup::copy(dbPath, part, 20.0 * WaitScale());
+    } catch (const VelmoError& e) {
+      // A file that is not (or no longer) a readable database is kept as it
+      // stands: the command may be the very one that replaces it.
+      if (e.number() != err::NotADatabase) throw;
+      std::error_code ec;
+      fs::copy_file(dbPath, part, fs::copy_options::overwrite_existing, ec);
+      if (ec) throw VelmoError(err::CannotSave, "'" + part + "' に書き込めません。(" + ec.message() + ")");
+      LogMilestone("データベースとして読めないためファイルのままコピーしました[" + FileNamePart(dbPath) + "]", kLocation);
+    }
     std::error_code ec;
     fs::rename(part, dir + name, ec);
     if (ec) throw VelmoError(err::CannotSave, "'" + dir + name + "' に書き込めません。(" + ec.message() + ")");
@@ -233,7 +244,7 @@ bool RestoreBackup(const std::string& name, CommandUi& ui, std::string& error) {
   ui.setStatus(e.database + "を復元中です");
   try {
     db::Workspace::get().closeFile(target);
-    db::OnlineBackup::restore(copy, target);
+    db::OnlineBackup::restore(copy, target, 20.0 * WaitScale());
   } catch (const std::exception& ex) {
     ErrObject eo = ErrObject::from(ex);
     WriteLog(eo, "RestoreBackup", false, true);
