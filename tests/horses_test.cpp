@@ -3,6 +3,7 @@
 // rows the registration number of their entry row.
 #include <gtest/gtest.h>
 
+#include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
 #include "registration/regkova.h"
@@ -166,11 +167,11 @@ TEST(Horses, KtaReplacesTheDayAndKeysOnTheTrimmedName) {
   EXPECT_EQ(db::toText(rows[1]["血統登録番号"]), "55555555");
   EXPECT_EQ(db::toText(rows[1]["ＩＤＭ"]), "  70 ");
   EXPECT_EQ(s.s.Status(), "前");
-  // The date comes from the file name and only ever compares as a text: a name
-  // made to read as a condition deletes nothing.
+  // The date comes from the file name: a name made to read as a condition is
+  // refused as a name without a date, and deletes nothing.
   WriteFileBytes(h.work + "KTA0'or'1.txt", kta("06051102", "ダイワスカーレット", "66666666"));
-  s.s.regKTA(h.work + "KTA0'or'1.txt");
-  EXPECT_EQ(Rows(s.s.db(), "select * from T登録馬データ").size(), 3u);
+  EXPECT_THROW(s.s.regKTA(h.work + "KTA0'or'1.txt"), velmo::VelmoError);
+  EXPECT_EQ(Rows(s.s.db(), "select * from T登録馬データ").size(), 2u);
 }
 
 TEST(Horses, KkaWritesExactlyItsColumnsAndLeavesTheCatalogue) {

@@ -136,23 +136,57 @@ TEST_F(SilentMode, EndFromTheParentStopsTheFetch) {
 }
 
 TEST_F(SilentMode, FailuresAreLoggedAndLeaveNoFile) {
+  fixture::WriteLzh(home->work + "ok.lzh", {{"BAB050312.txt", "x"}});
+  std::string cut = ReadFileBytes(home->work + "ok.lzh");
+  cut.resize(cut.size() - 3);
   struct {
     QStringList words;
-    bool fails;  // the run ends through the failure handling of start-up
+    int code;  // the exit code the parent sees
     const char* logText;
+    Route route;
   } cases[] = {
-      {{"BAB", "0", "20050312"}, false, "指定されたデータはありません。[BAB050312.lzh]\tInet2_StateChanged"},
-      {{"XXX", "0", "20050312"}, true, "異常終了\tMain"},
-      {{"BAB", "x", "20050312"}, true, "異常終了\tMain"},
-      {{"BAB", "0", "20/../xy"}, true, "異常終了\tMain"},
+      {{"BAB", "0", "20050312"}, 3, "指定されたデータはありません。[BAB050312.lzh]\tInet2_StateChanged", {}},
+      {{"BAB", "0", "20050312"}, 1, "データ受信が正常でありません\tInet2_StateChanged", {"<html>oops</html>", 500}},
+      {{"BAB", "0", "20050312"}, 1, "解凍できないため登録しません。", {cut}},
+      {{"XXX", "0", "20050312"}, 1, "異常終了\tMain", {}},
+      {{"BAB", "x", "20050312"}, 1, "異常終了\tMain", {}},
+      {{"BAB", "0", "20/../xy"}, 1, "異常終了\tMain", {}},
+      {{"BAB", "0"}, 2, "起動パラメータが正しくないため終了します", {}},
   };
   for (const auto& c : cases) {
     std::remove((home->program + "VelmoLog.dat").c_str());
+    server->routes.clear();
+    if (!c.route.body.empty()) server->routes["/data/bab/BAB050312.lzh"] = c.route;
     int code = runVelmo(c.words);
-    EXPECT_NE(code, -1) << c.logText;
-    EXPECT_EQ(code != 0, c.fails) << c.logText;
+    EXPECT_EQ(code, c.code) << c.logText;
+    EXPECT_FALSE(logHas("正常終了（サイレントモード）")) << c.logText;
     EXPECT_TRUE(logHas(c.logText)) << c.logText << "\n" << home->logText();
-    EXPECT_TRUE(ListFiles(G().gDwnDir + "*").empty());
-    EXPECT_TRUE(ListFiles(home->lzhDir + "*").empty());
+    // Never filed as if it were done; an archive that did not unpack stays in
+    // the download folder until the next run clears it.
+    EXPECT_TRUE(ListFiles(home->lzhDir + "*").empty()) << c.logText;
+    for (const auto& f : ListFiles(G().gDwnDir + "*")) {
+      EXPECT_EQ(c.code == 1 && c.route.status == 200, true) << f << " " << c.logText;
+      std::remove((G().gDwnDir + f).c_str());
+    }
   }
+  EXPECT_EQ(rows("T番組データ"), 0);
+}
+
+TEST_F(SilentMode, UndecodablePasswordIsAClearErrorWithoutAWindow) {
+  std::ofstream ini(home->config + "kova.ini");
+  ini << "[main]\r\nLzhDir=" << home->lzhDir << "\r\nDBDir=" << home->dbDir << "\r\nUserID=member\r\nPasswd=#1\r\n";
+  ini.close();
+  EXPECT_EQ(runVelmo({"BAB", "0", "20050312"}), 1);
+  EXPECT_TRUE(logHas("パスワード(Passwd)を復元できません"));
+  EXPECT_NE(proc->readAllStandardError().toStdString().find("Passwd"), std::string::npos);
+  // velmo-cli says the same and ends with 1, without an uncaught exception.
+  std::string cmd = "VELMO_HOME=" + home->program + " VELMO_CONFIG_DIR=" + home->config + " " + test::BuildHome() +
+                    "velmo-cli register " + home->work + "x.lzh 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[512];
+  while (p && fgets(buf, sizeof buf, p)) out += buf;
+  int rc = p ? pclose(p) : -1;
+  EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 1);
+  EXPECT_NE(out.find("Passwd"), std::string::npos) << out;
 }

@@ -27,7 +27,14 @@ bool InitSettings(const std::string& command) {
   AppLog::instance().setLogFile(ProgramDir() + "VelmoLog.dat");
   AppLog::instance().setLogLimit(3000);
   AppLog::instance().setTitle(kAppTitle);
-  LoadSettings();
+  try {
+    LoadSettings();
+  } catch (const std::exception& ex) {
+    ErrObject e = ErrObject::from(ex);
+    WriteLog(e, "velmo-cli " + command, false, true);
+    std::fprintf(stderr, "velmo-cli %s: %s\n", command.c_str(), e.description.c_str());
+    return false;
+  }
   if (G().gDBDir.empty()) {
     std::fprintf(stderr, "velmo-cli %s: DBDir is not set in %s\n", command.c_str(), IniPath().c_str());
     return false;

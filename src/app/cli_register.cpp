@@ -3,10 +3,13 @@
 // first) with the settings of kova.ini; one progress line per file on standard
 // error; exit code 0 when every archive registered, 1 when any failed.
 #include <cstdio>
+#include <memory>
 
 #include "app/cli.h"
 #include "common/func.h"
 #include "registration/driver.h"
+#include "startup/platform/applog.h"
+#include "startup/platform/writerlock.h"
 
 namespace velmo::cli {
 namespace {
@@ -23,6 +26,18 @@ int run(const Args& given) {
   if (archives.empty()) return Usage("register");
   if (!InitSettings("register")) return kExitFailed;
   OrderArchives(archives);
+  // Writers to one database folder take turns for the whole command.
+  std::unique_ptr<db::WriterLock> lock;
+  try {
+    db::WriterLock::Options o;
+    o.waitSeconds = db::WriterLock::defaultWaitSeconds();
+    o.onWait = [](const std::string& m) { std::fprintf(stderr, "velmo-cli register: %s\n", m.c_str()); };
+    lock = std::make_unique<db::WriterLock>(G().gDBDir, o);
+  } catch (const VelmoError& e) {
+    WriteLog(ErrObject::from(e), "velmo-cli register", false, true);
+    std::fprintf(stderr, "velmo-cli register: %s\n", e.description().c_str());
+    return kExitFailed;
+  }
   StderrUi status;
   G().gStatusForm = &status;
   int failed = 0;

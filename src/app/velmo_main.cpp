@@ -35,8 +35,7 @@ class AppHooks : public StartupHooks {
   }
   // The silent mode: one archive fetched from the catalogue's address and
   // registered into this week's database (or only filed, word 2 = 1).
-  void runSilent(const std::vector<std::string>& words) override {
-    auto& g = G();
+  void openParentChannel() override {
     // Nobody answers a message box in the silent mode: each one is written to
     // the log and taken as answered with its first button, so the run never blocks.
     SetMsgBoxHandler([](const MsgRequest& r) {
@@ -44,6 +43,10 @@ class AppHooks : public StartupHooks {
       return r.buttons == vbYesNo || r.buttons == vbYesNoCancel ? static_cast<int>(vbYes) : static_cast<int>(vbOK);
     });
     OpenParentPipe();
+  }
+  int silentResult() const override { return silentResult_; }
+  void runSilent(const std::vector<std::string>& words) override {
+    auto& g = G();
     const std::string name = ArchiveName(words[0], words[2]);
     // The words come from outside: the archive name must stay a bare file name.
     if (!IsPlainFileName(name))
@@ -53,7 +56,9 @@ class AppHooks : public StartupHooks {
     if (CountFiles(g.gDwnDir + "*.lzh") > 0) DeleteFiles(g.gDwnDir + "*.lzh");
     frmGetAuto screen;
     screen.exec();
+    silentResult_ = screen.exitCode();
   }
+  int silentResult_ = SilentExit::Failed;
   void closeParentChannel() override { CloseParentPipe(); }
   std::unique_ptr<screens::frmMnt> main_;
 };

@@ -85,7 +85,9 @@ std::string AltHostUrl(const std::string& address, const std::string& userId) {
 }
 
 std::string FetchAddress(const std::string& address, const std::string& userId) {
-  return AltHostUrl(MapToKovaHost(address), userId);
+  // The alternative host replaces the default host's name only; a configured
+  // host is used as written.
+  return MapToKovaHost(AltHostUrl(address, userId));
 }
 
 std::string UrlFileName(const std::string& address) {

@@ -3,7 +3,12 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -182,8 +187,32 @@ archive* openLha(const std::string& path, int& rc) {
 }
 }  // namespace
 
-// First pass over an archive: every entry readable and its name inside the folder.
-static bool scanArchive(const std::string& archivePath, std::string& why, long& number) {
+namespace {
+// Free space kept on the work folder's disk after unpacking.
+constexpr unsigned long long kFreeSpaceMargin = 32ULL << 20;
+// No provider file compresses better than this; a bigger ratio is a bomb.
+constexpr unsigned long long kMaxRatio = 1000;
+
+unsigned long long fileSizeOf(const std::string& path) {
+  std::error_code ec;
+  auto n = fs::file_size(path, ec);
+  return ec ? 0 : static_cast<unsigned long long>(n);
+}
+
+// The entry's size and name checked against the limits; empty when fine.
+std::string entryLimitProblem(const std::string& name, long long size, unsigned long long archiveSize) {
+  const long long limit = G().gUnpackEntryLimit;
+  if (limit > 0 && size > limit)
+    return "展開後のサイズ(" + std::to_string(size) + "バイト)が上限(" + std::to_string(limit) + "バイト)を超えています: " + name;
+  if (size > (1LL << 20) && static_cast<unsigned long long>(size) > archiveSize * kMaxRatio)
+    return "圧縮率が異常です(" + std::to_string(size) + "バイト/書庫" + std::to_string(archiveSize) + "バイト): " + name;
+  return {};
+}
+}  // namespace
+
+// First pass over an archive: every entry readable, its name inside the folder
+// and its size within the limits; total is the size of everything unpacked.
+static bool scanArchive(const std::string& archivePath, std::string& why, long& number, unsigned long long* total = nullptr) {
   int rc;
   archive* a = openLha(archivePath, rc);
   if (rc != ARCHIVE_OK) {
@@ -192,6 +221,8 @@ static bool scanArchive(const std::string& archivePath, std::string& why, long& 
     archive_read_free(a);
     return false;
   }
+  const unsigned long long archiveSize = fileSizeOf(archivePath);
+  unsigned long long sum = 0;
   archive_entry* e = nullptr;
   while ((rc = archive_read_next_header(a, &e)) == ARCHIVE_OK || rc == ARCHIVE_WARN) {
     const char* p = archive_entry_pathname(e);
@@ -203,7 +234,22 @@ static bool scanArchive(const std::string& archivePath, std::string& why, long& 
       why = "書庫の外に出るファイル名があるため展開しません: " + name;
       return false;
     }
-    archive_read_data_skip(a);
+    long long size = archive_entry_size_is_set(e) ? archive_entry_size(e) : 0;
+    std::string problem = entryLimitProblem(name, size, archiveSize);
+    if (!problem.empty()) {
+      archive_read_free(a);
+      number = err::UnpackFailed;
+      why = problem;
+      return false;
+    }
+    if (size > 0) sum += static_cast<unsigned long long>(size);
+    // The data is read, not skipped, so that a CRC error or a cut archive shows here.
+    const void* buf;
+    size_t n;
+    la_int64_t off;
+    while ((rc = archive_read_data_block(a, &buf, &n, &off)) == ARCHIVE_OK) {
+    }
+    if (rc != ARCHIVE_EOF) break;
   }
   if (rc != ARCHIVE_EOF) {
     number = archive_errno(a) ? archive_errno(a) : 2;
@@ -212,6 +258,7 @@ static bool scanArchive(const std::string& archivePath, std::string& why, long& 
     return false;
   }
   archive_read_free(a);
+  if (total) *total = sum;
   return true;
 }
 
@@ -221,35 +268,48 @@ bool CheckArchive(const std::string& archivePath, std::string& why) {
 }
 
 bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder) {
-  auto fail = [&](const std::string& description, long n) {
-    WriteLog(ErrObject(n, description), "Com_UnLzh", false, true);
+  // The fixed entry with the number, then one with the reason and the archive.
+  auto fail = [&](long n, const std::string& why) {
+    WriteLog(ErrObject(n, "解凍エラー[" + std::to_string(n) + "]"), "Com_UnLzh", false, true);
+    WriteLog(ErrObject(n, why + " [" + archivePath + "]"), "Com_UnLzh", false, true);
     return true;
   };
   std::string why;
   long number = 0;
-  if (!scanArchive(archivePath, why, number))
-    return fail("解凍エラー[" + std::to_string(number) + "] " + why + " [" + archivePath + "]", number);
+  unsigned long long total = 0;
+  if (!scanArchive(archivePath, why, number, &total)) return fail(number, why);
+  std::error_code ec;
+  fs::space_info space = fs::space(destFolder, ec);
+  if (!ec && space.available < total + kFreeSpaceMargin)
+    return fail(err::UnpackFailed, "作業フォルダの空き容量が足りません(空き" + std::to_string(space.available) + "バイト、必要" +
+                                       std::to_string(total + kFreeSpaceMargin) + "バイト): " + destFolder);
   int rc;
   archive_entry* e = nullptr;
-  archive* a = nullptr;
   // Second pass: extract.
-  a = openLha(archivePath, rc);
+  archive* a = openLha(archivePath, rc);
   if (rc != ARCHIVE_OK) {
     archive_read_free(a);
-    return fail("解凍エラー[1] [" + archivePath + "]", 1);
+    return fail(1, "LZH書庫として読めません");
   }
+  const unsigned long long archiveSize = fileSizeOf(archivePath);
   bool failed = false;
   std::string failMsg;
+  long failNumber = 0;
   while ((rc = archive_read_next_header(a, &e)) == ARCHIVE_OK || rc == ARCHIVE_WARN) {
     std::string name = archive_entry_pathname(e);
     for (char& c : name)
       if (c == '\\') c = '/';
-    fs::path target = fs::path(destFolder) / name;
-    if (archive_entry_filetype(e) == AE_IFDIR) {
-      MakeDirAll(target.string());
+    if (archive_entry_filetype(e) == AE_IFDIR) continue;
+    // Only the provider's text files at the top of the archive are registered.
+    if (name.find('/') != std::string::npos) {
+      WriteLog(ErrObject(0, "サブフォルダのファイルは登録しません。[" + name + "] [" + archivePath + "]"), "Com_UnLzh", false, true);
       continue;
     }
-    MakeDirAll(target.parent_path().string());
+    if (!text::endsWith(text::toLowerAscii(name), ".txt")) {
+      WriteLog(ErrObject(0, "テキストファイルでないため登録しません。[" + name + "] [" + archivePath + "]"), "Com_UnLzh", false, true);
+      continue;
+    }
+    fs::path target = fs::path(destFolder) / name;
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     if (!out) {
       failed = true;
@@ -259,13 +319,30 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder) {
     const void* buf;
     size_t size;
     la_int64_t off;
-    while ((rc = archive_read_data_block(a, &buf, &size, &off)) == ARCHIVE_OK)
-      out.write(static_cast<const char*>(buf), static_cast<std::streamsize>(size));
-    if (rc != ARCHIVE_EOF) {
+    long long written = 0;
+    while ((rc = archive_read_data_block(a, &buf, &size, &off)) == ARCHIVE_OK) {
+      written += static_cast<long long>(size);
+      // A header that understates the size is held to the same limits.
+      std::string problem = entryLimitProblem(name, written, archiveSize);
+      if (!problem.empty()) {
+        failed = true;
+        failNumber = err::UnpackFailed;
+        failMsg = problem;
+        break;
+      }
+      if (!out.write(static_cast<const char*>(buf), static_cast<std::streamsize>(size))) break;
+    }
+    if (!failed && rc != ARCHIVE_EOF && rc != ARCHIVE_OK) {
       failed = true;
       failMsg = archive_error_string(a) ? archive_error_string(a) : "data error";
-      out.close();
-      std::error_code ec;
+    }
+    out.close();
+    if (!failed && !out) {
+      failed = true;
+      failNumber = 61;
+      failMsg = "書き込めません(ディスクの空きがないか、書き込みが拒否されました): " + target.string();
+    }
+    if (failed) {
       fs::remove(target, ec);  // no partial file
       break;
     }
@@ -274,11 +351,40 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder) {
     failed = true;
     failMsg = archive_error_string(a) ? archive_error_string(a) : "header error";
   }
-  long n = archive_errno(a) ? archive_errno(a) : 3;
+  long n = failNumber ? failNumber : (archive_errno(a) ? archive_errno(a) : 3);
   archive_read_free(a);
-  if (failed) return fail("解凍エラー[" + std::to_string(n) + "] " + failMsg + " [" + archivePath + "]", n);
+  if (failed) return fail(n, failMsg);
   return false;
 }
+
+// A work folder of this run under tmp/, removed at the end, so that runs at the
+// same time never see each other's files. Folders left by runs that ended
+// without removing theirs are removed when their process is gone.
+class RunWorkFolder {
+ public:
+  explicit RunWorkFolder(const std::string& tmp) {
+    static int counter = 0;
+    std::error_code ec;
+    for (const auto& d : fs::directory_iterator(tmp, ec)) {
+      std::string n = d.path().filename().string();
+      if (n.rfind("run", 0) != 0 || !d.is_directory(ec)) continue;
+      long pid = std::atol(n.c_str() + 3);
+      if (pid > 0 && pid != static_cast<long>(getpid()) && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        fs::remove_all(d.path(), ec);
+    }
+    path_ = AddPathSep(tmp) + "run" + std::to_string(static_cast<long>(getpid())) + "_" + std::to_string(++counter) + "/";
+    fs::remove_all(path_, ec);
+    if (!MakeDirAll(path_)) throw VelmoError(err::PathNotFound, "作業フォルダを作れません。[" + path_ + "]");
+  }
+  ~RunWorkFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 // ---- driver -----------------------------------------------------------------------
 
@@ -294,12 +400,15 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
     session->Mode(mode);
     session->conDB(g.gDBDir);
     LogMilestone("データベースに接続完了", loc);
-    if (CountFiles(g.gTmpDir + "*.txt") > 0) DeleteFiles(g.gTmpDir + "*.txt");
+    RunWorkFolder work(g.gTmpDir);
+    const std::string tmp = work.path();
     LogMilestone("解凍ワークをクリア完了", loc);
-    Com_UnLzh(archivePath, g.gTmpDir);
+    // An archive that does not unpack whole registers nothing.
+    if (Com_UnLzh(archivePath, tmp))
+      throw VelmoError(err::UnpackFailed, "解凍できないため登録しません。[" + archivePath + "]");
     LogMilestone("解凍ＤＬＬを呼ぶ完了[" + archivePath + "]", loc);
     std::vector<std::string> files;
-    for (const auto& name : ListFiles(g.gTmpDir + "*.txt")) {
+    for (const auto& name : ListFiles(tmp + "*.txt")) {
       current = name;
       // Only names ending in ".txt" as such; the lookup itself ignores case.
       if (files.size() >= 32)
@@ -319,7 +428,11 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
       DoEvents();
       ws.beginTrans();
       const DispatchRow* row = DispatchFor(current);
-      if (row && row->action && !(row->thisWeekOnly && mode == "D")) row->action(*session, g.gTmpDir + current);
+      if (!row || !row->action)
+        WriteLog(ErrObject(0, "登録できない種類のファイルです。[" + current + "]"), loc, false, true);
+      else if (fileSizeOf(tmp + current) == 0)
+        WriteLog(ErrObject(0, "空のファイルです。[" + current + "]"), loc, false, true);
+      if (row && row->action && !(row->thisWeekOnly && mode == "D")) row->action(*session, tmp + current);
       if (!session->g_Nengappi.empty()) session->regItiran();
       ws.commitTrans();
     }

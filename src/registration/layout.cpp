@@ -1,6 +1,9 @@
 #include "registration/layout.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <cstdlib>
 #include <mutex>
 #include <unordered_map>
@@ -9,6 +12,7 @@
 #include "common/func.h"
 #include "common/text.h"
 #include "registration/families.h"
+#include "startup/platform/applog.h"
 
 namespace velmo::reg {
 
@@ -275,36 +279,63 @@ std::vector<const Layout*> AllLayouts() {
 
 std::string RaceDateFromPath(const std::string& path) {
   std::string last13 = text::tailChars(path, 13);
-  return ToYear4Date(text::midChars(last13, 4, 6));
+  std::string yymmdd = text::midChars(last13, 4, 6);
+  // A file whose name carries no race date must not take one from its folder's path.
+  bool digits = yymmdd.size() == 6 && FileNamePart(path).size() >= 12;
+  for (char c : yymmdd) digits = digits && c >= '0' && c <= '9';
+  if (!digits)
+    throw VelmoError(err::InvalidArgument, "ファイル名に日付(yymmdd)がありません。[" + FileNamePart(path) + "]");
+  return ToYear4Date(yymmdd);
 }
 
 void ForEachRecord(const std::string& path, int L, const std::string& raceDate,
                    const std::function<void(const RecordView&)>& fn) {
-  std::string data = ReadFileBytes(path);
-  size_t len = data.size();
-  size_t whole = len / static_cast<size_t>(L);
-  size_t frag = len % static_cast<size_t>(L);
+  // The file is read in blocks of whole records, so memory does not grow with it.
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw VelmoError(err::FileNotFound, "ファイルが見つかりません。[" + path + "]");
+  in.seekg(0, std::ios::end);
+  const size_t len = static_cast<size_t>(in.tellg());
+  in.seekg(0, std::ios::beg);
+  const size_t rl = static_cast<size_t>(L);
+  size_t whole = len / rl;
+  size_t frag = len % rl;
   // Rounding to the nearest whole number of records, a half to the even neighbour.
   bool extra = false;
-  if (frag * 2 > static_cast<size_t>(L)) extra = true;
-  else if (frag * 2 == static_cast<size_t>(L)) extra = (whole % 2) == 1;
-  if (extra && frag + 2 < static_cast<size_t>(L))
+  if (frag * 2 > rl) extra = true;
+  else if (frag * 2 == rl) extra = (whole % 2) == 1;
+  if (extra && frag + 2 < rl)
     throw VelmoError(err::BadRecordLength, "最後のレコードが途中で切れています（" + std::to_string(frag) + "バイト、レコード長" +
                                                std::to_string(L) + "）[" + FileNamePart(path) + "]");
+  if (!extra && frag > 0) {
+    const std::string note = "最後の" + std::to_string(frag) + "バイトはレコード長" + std::to_string(L) +
+                             "の半分に満たないため読み飛ばしました。[" + FileNamePart(path) + "]";
+    WriteLog(ErrObject(0, note), "ForEachRecord", false, true);
+    std::fprintf(stderr, "velmo: %s\n", note.c_str());
+  }
+  const size_t perBlock = std::max<size_t>(1, (4u << 20) / rl);
+  std::string block;
   std::string lastPadded;
-  for (size_t i = 0; i < whole + (extra ? 1 : 0); ++i) {
-    std::string_view rec(data.data() + i * static_cast<size_t>(L),
-                         i < whole ? static_cast<size_t>(L) : frag);
-    if (i < whole && (rec[static_cast<size_t>(L) - 2] != '\r' || rec[static_cast<size_t>(L) - 1] != '\n'))
-      throw VelmoError(err::BadRecordLength, "レコード長が違います（レコード" + std::to_string(i + 1) + "の末尾が改行ではありません、レコード長" +
-                                                 std::to_string(L) + "）[" + FileNamePart(path) + "]");
-    if (i >= whole) {
-      lastPadded.assign(rec);
-      lastPadded.resize(static_cast<size_t>(L) - 2, ' ');
-      lastPadded += "\r\n";
-      rec = lastPadded;
+  for (size_t first = 0; first < whole; first += perBlock) {
+    size_t n = std::min(perBlock, whole - first);
+    block.resize(n * rl);
+    if (!in.read(block.data(), static_cast<std::streamsize>(block.size())))
+      throw VelmoError(err::BadRecordLength, "ファイルを読めません。[" + FileNamePart(path) + "]");
+    for (size_t j = 0; j < n; ++j) {
+      std::string_view rec(block.data() + j * rl, rl);
+      size_t i = first + j;
+      if (rec[rl - 2] != '\r' || rec[rl - 1] != '\n')
+        throw VelmoError(err::BadRecordLength, "レコード長が違います（レコード" + std::to_string(i + 1) + "の末尾が改行ではありません、レコード長" +
+                                                   std::to_string(L) + "）[" + FileNamePart(path) + "]");
+      fn(RecordView(rec, raceDate, static_cast<long>(i + 1)));
     }
-    fn(RecordView(rec, raceDate, static_cast<long>(i + 1)));
+  }
+  if (extra) {
+    lastPadded.assign(frag, '\0');
+    if (!in.read(lastPadded.data(), static_cast<std::streamsize>(frag)))
+      throw VelmoError(err::BadRecordLength, "ファイルを読めません。[" + FileNamePart(path) + "]");
+    lastPadded.resize(rl - 2, ' ');
+    lastPadded += "\r\n";
+    fn(RecordView(lastPadded, raceDate, static_cast<long>(whole + 1)));
   }
 }
 
@@ -315,7 +346,7 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
   std::vector<int> cols;
   cols.reserve(layout.fields.size());
   for (const auto& f : layout.fields) cols.push_back(rs->columnIndex(f.column));
-  std::string raceDate = RaceDateFromPath(path);
+  std::string raceDate = options.undated ? std::string() : RaceDateFromPath(path);
   long count = 0;
   std::vector<db::Value> values(layout.fields.size());
   std::vector<db::Value> key(layout.keyFieldIndex.size());  // reused: no allocation per record

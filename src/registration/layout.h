@@ -121,6 +121,7 @@ void RegisterFamily(const FamilyDef* def);
 struct UpsertOptions {
   RowFilter filter;     // optional row policy
   bool addMissing = true;  // false: update only rows that exist
+  bool undated = false;    // the file's name carries no race date (code conversion lists)
 };
 
 // The record-upsert loop: opens prefix + table with index "PrimaryKey", reads the

@@ -111,7 +111,9 @@ void RegKOVA::regChgCD(const std::string& strFile, const std::string& strTable, 
   const char* kind = strTable == "S騎手コード変換" ? "CHGKZ" : strTable == "S調教師コード変換" ? "CHGCZ" : nullptr;
   if (!kind) throw VelmoError(err::InvalidArgument, "コード変換テーブルではありません。[" + strTable + "]");
   DAO_Exec(m_DB, "delete from " + strTable + " ;");
-  reg::UpsertFile(db(), strMode, reg::LayoutFor(kind), strFile, {});
+  reg::UpsertOptions undated;
+  undated.undated = true;
+  reg::UpsertFile(db(), strMode, reg::LayoutFor(kind), strFile, undated);
   upChgNamae(strItem);
 }
 

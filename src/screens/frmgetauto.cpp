@@ -12,9 +12,11 @@
 #include "common/func.h"
 #include "common/msgbox.h"
 #include "registration/driver.h"
+#include "startup/mmain.h"
 #include "startup/pipe.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/db.h"
+#include "startup/platform/writerlock.h"
 
 namespace velmo {
 
@@ -62,6 +64,7 @@ void frmGetAuto::tick() {
 
 void frmGetAuto::onFinished(int result) {
   if (result != 1) {
+    exitCode_ = result == -2 ? SilentExit::NotFound : result == 0 ? SilentExit::Cancelled : SilentExit::Failed;
     accept();
     return;
   }
@@ -71,13 +74,31 @@ void frmGetAuto::onFinished(int result) {
 }
 
 void frmGetAuto::afterSaved() {
+  exitCode_ = SilentExit::Failed;
   try {
     if (G().gDownOnly == 1) {
       DataIdoDir();
     } else {
       G().gStatusForm = this;
-      regDataDir("T");
+      // Writers to the database folder take turns; "END" still ends the wait.
+      db::WriterLock::Options o;
+      o.waitSeconds = db::WriterLock::defaultWaitSeconds();
+      o.onWait = [this](const std::string& m) {
+        WriteLog(ErrObject(0, m), "Inet2_StateChanged", false, true);
+        setStatusText(m);
+        refresh();
+      };
+      o.cancelled = []() { return ReadParentPipe().find("END") != std::string::npos; };
+      try {
+        db::WriterLock lock(G().gDBDir, o);
+        regDataDir("T");
+      } catch (const VelmoError& e) {
+        if (e.number() != err::Cancelled) throw;
+        MsgBox("Canselを受信しました\r\nプログラムを終了します", vbOKOnly, "");
+        EndProgramAtOnce(SilentExit::Done);
+      }
     }
+    exitCode_ = registrationFailed_ ? SilentExit::Failed : SilentExit::Done;
   } catch (const std::exception& ex) {
     WriteLog(ErrObject::from(ex), "Inet2_StateChanged", false, true);
   }
@@ -105,7 +126,13 @@ void frmGetAuto::regDataDir(const std::string& mode) {
   for (size_t i = 0; i < n; ++i) {
     setStatusText(names[i] + "を取り込み中です( " + std::to_string(i + 1) + "/ " + std::to_string(n) + ")");
     refresh();
-    regMain(dwn + names[i], mode, "J");
+    // An archive that did not register is not filed as if it were done; the
+    // next run clears it from the download folder.
+    if (regMain(dwn + names[i], mode, "J") != 0) {
+      registrationFailed_ = true;
+      WriteLog(ErrObject(0, "登録できなかったためデータ保存フォルダに移しません。[" + names[i] + "]"), "regDataDir", false, true);
+      continue;
+    }
     MoveFileOver(dwn + names[i], storageFolder() + names[i]);
   }
   setStatusText((n ? names.back() : std::string()) + "を取り込み完了しました(" + std::to_string(n) + "件)");

@@ -33,6 +33,9 @@ class frmGetAuto : public FetchScreen, public StatusSink {
   QStatusBar* StatusBar1 = nullptr;
   QTimer* Timer1 = nullptr;
 
+  // The silent mode's exit code for what happened (SilentExit in startup/mmain.h).
+  int exitCode() const { return exitCode_; }
+
  protected:
   void loadScreen() override;
   void onFinished(int result) override;
@@ -41,6 +44,8 @@ class frmGetAuto : public FetchScreen, public StatusSink {
   void afterSaved();
   void tick();
   bool cancelling_ = false;
+  int exitCode_ = 1;
+  bool registrationFailed_ = false;
 };
 
 // Ends the process at once (cancel of the silent mode): the open transaction is

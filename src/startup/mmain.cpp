@@ -1,5 +1,7 @@
 #include "startup/mmain.h"
 
+#include <cstdio>
+
 #include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
@@ -67,18 +69,36 @@ MainResult Main(const std::string& commandLine, StartupHooks& hooks) {
   log.setTitle(kAppTitle);
   LogMilestone("起動", "Main");
   MainResult result;
+  std::vector<std::string> words;
+  int count = SplitCommandLine(commandLine, words, 10);
   try {
-    LoadSettings();
-    std::vector<std::string> words;
-    int count = SplitCommandLine(commandLine, words, 10);
-    if (count != 0 && count != 3) return result;
-    if (count == 3 && text::charCount(words[2]) != 8) return result;
+    // A parent program's call: nobody answers a message box from here on, not
+    // even one about the settings.
     if (count == 3) {
       G().gSilent = "1";
+      hooks.openParentChannel();
+    }
+    LoadSettings();
+    if (count != 0 && (count != 3 || text::charCount(words[2]) != 8)) {
+      // Not a silent call: said in the log and on standard error, and ended.
+      std::string w = "起動パラメータが正しくないため終了します（データID 取得区分 日付yyyymmdd の3語で呼び出してください）。[" +
+                      commandLine + "]";
+      WriteLog(ErrObject(err::InvalidArgument, w), "Main", false, true);
+      std::fprintf(stderr, "velmo: %s\n", w.c_str());
+      result.exitCode = SilentExit::Usage;
+      return result;
+    }
+    if (count == 3) {
       LogMilestone("サイレントモードSTART", "Main");
       G().gDownOnly = wholeNumber(words[1]);
       hooks.runSilent(words);
-      LogMilestone("正常終了（サイレントモード）", "Main");
+      result.exitCode = hooks.silentResult();
+      if (result.exitCode == SilentExit::Done) {
+        LogMilestone("正常終了（サイレントモード）", "Main");
+      } else {
+        WriteLog(ErrObject(result.exitCode, "異常終了（サイレントモード）終了コード" + std::to_string(result.exitCode)), "Main",
+                 false, true);
+      }
       hooks.closeParentChannel();
       return result;
     }
@@ -91,6 +111,8 @@ MainResult Main(const std::string& commandLine, StartupHooks& hooks) {
     ErrObject e = ErrObject::from(ex);
     if (G().gSilent == "1") hooks.closeParentChannel();
     else MsgBox("データベース異常\r\n" + e.description, vbOKOnly, "Velmo");
+    std::fprintf(stderr, "velmo: %s\n", e.description.c_str());
+    WriteLog(e, "Main", false, true);  // the cause, then the end
     e.description = "異常終了";
     WriteLog(e, "Main", false, true);
     result.exitCode = 1;

@@ -19,9 +19,23 @@ class StartupHooks {
   // The silent mode's steps after the run-mode decision: fetch (and register) one
   // archive for the parent program. Returns when the automatic screen has closed.
   virtual void runSilent(const std::vector<std::string>& words) = 0;
+  // The exit code of the silent run that just ended (SilentExit).
+  virtual int silentResult() const { return 0; }
+  // Opens the parent channel and makes message boxes log-only: the first steps
+  // of the silent mode, before any word is read.
+  virtual void openParentChannel() {}
   // Closes the parent channel (silent-mode failure handling).
   virtual void closeParentChannel() {}
 };
+
+// Exit codes of the silent mode, for the parent program.
+namespace SilentExit {
+constexpr int Done = 0;       // fetched and registered (or filed, word 2 = 1); also "END" from the parent
+constexpr int Failed = 1;     // the fetch, the unpacking, the registration or the start-up failed
+constexpr int Usage = 2;      // the words are not a silent call (wrong number of words, a bad date)
+constexpr int NotFound = 3;   // the provider has no such archive (404)
+constexpr int Cancelled = 4;  // cancelled on the screen, or the wait for the database folder ended
+}  // namespace SilentExit
 
 struct MainResult {
   bool runEventLoop = false;  // the main screen is open: run until it closes

@@ -1,6 +1,10 @@
 #include "startup/settings.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <fstream>
 #include <sstream>
@@ -9,7 +13,9 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/text.h"
+#include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
+#include "startup/platform/writerlock.h"
 
 namespace velmo {
 
@@ -123,26 +129,73 @@ bool SetIni(const std::string& section, const std::string& key, const std::strin
       lines.insert(lines.begin() + sectionEnd + 1, key + "=" + value);
     }
   }
+  // Written beside, readable by its owner only from the first byte, then renamed
+  // into place: a reader never sees half a file.
   std::string tmp = path + ".new";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (const auto& l : lines) out << l << "\r\n";
-    if (!out) return false;
+  std::string content;
+  for (const auto& l : lines) content += l + "\r\n";
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0) return false;
+  fchmod(fd, S_IRUSR | S_IWUSR);
+  bool ok = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    return false;
   }
-  chmod(tmp.c_str(), S_IRUSR | S_IWUSR);
-  return std::rename(tmp.c_str(), path.c_str()) == 0;
+  return true;
 }
+
+namespace {
+// A folder setting ends in "/" (an empty one stays empty: it is "not set").
+std::string folderSetting(const std::string& key) {
+  std::string v = GetIni("main", key, "");
+  return v.empty() ? v : AddPathSep(v);
+}
+
+// A whole-number setting within [low, high]; the default when absent or not a number.
+long long numberSetting(const std::string& key, long long def, long long low, long long high) {
+  std::string v = text::trimBlanks(GetIni("main", key, ""));
+  if (v.empty() || v.size() > 12 || v.find_first_not_of("0123456789") != std::string::npos) return def;
+  long long n = std::stoll(v);
+  return n < low ? low : n > high ? high : n;
+}
+
+// kova.ini carries the member's credentials: said once per start when others may read it.
+void warnIfReadableByOthers() {
+  static bool said = false;
+  struct stat st {};
+  if (said || stat(IniPath().c_str(), &st) != 0) return;
+  if ((st.st_mode & (S_IRGRP | S_IROTH)) == 0) return;
+  said = true;
+  std::string w = "設定ファイルが他のユーザーからも読めます。会員ID とパスワードが含まれるため、所有者だけが読めるようにしてください(chmod 600)。[" +
+                  IniPath() + "]";
+  WriteLog(ErrObject(0, w), "LoadSettings", false, true);
+  std::fprintf(stderr, "velmo: %s\n", w.c_str());
+}
+}  // namespace
 
 void LoadSettings() {
   auto& g = G();
-  g.gLzhDir = GetIni("main", "LzhDir", "");
-  g.gDBDir = GetIni("main", "DBDir", "");
+  warnIfReadableByOthers();
+  g.gLzhDir = folderSetting("LzhDir");
+  g.gDBDir = folderSetting("DBDir");
   g.gUserID = GetIni("main", "UserID", "");
-  g.gPasswd = DecodeSetting(GetIni("main", "Passwd", ""));
-  g.gVANDir = GetIni("main", "VANDir", "");
-  std::string van = GetIni("main", "VAN", "0");
-  g.gVAN = (text::trimBlanks(van) == "1") ? 1 : 0;
+  try {
+    g.gPasswd = DecodeSetting(GetIni("main", "Passwd", ""));
+  } catch (const VelmoError&) {
+    g.gPasswd.clear();
+    throw VelmoError(err::InvalidArgument, "設定ファイルのパスワード(Passwd)を復元できません。設定画面でパスワードを入力し直してください。[" +
+                                               IniPath() + "]");
+  }
+  g.gVANDir = folderSetting("VANDir");
+  g.gStallSeconds = static_cast<int>(numberSetting("StallTimeout", 60, 1, 3600));
+  g.gUnpackEntryLimit = numberSetting("UnpackEntryLimitMB", 512, 1, 1 << 20) << 20;
+  db::WriterLock::setDefaultWaitSeconds(static_cast<int>(numberSetting("WriterWaitSeconds", 600, 0, 86400)));
+  std::string van = text::trimBlanks(GetIni("main", "VAN", "0"));
+  // Compared as a number: "01" or " 1" switch it on as "1" does.
+  g.gVAN = (!van.empty() && van.size() < 10 && van.find_first_not_of("0123456789") == std::string::npos && std::stol(van) == 1) ? 1 : 0;
   g.gTmpDir = ProgramDir() + "tmp/";
   g.gDwnDir = ProgramDir() + "dwn/";
   MakeDirAll(g.gTmpDir);
@@ -210,14 +263,19 @@ std::string DecodeSetting(const std::string& stored) {
   if (d.size() < 3) throw VelmoError(err::InvalidArgument, "プロシージャの呼び出し、または引数が不正です。");
   swapPairs(d);
   d = d.substr(d.size() - 3) + d.substr(0, d.size() - 3);
+  // Every pair must stand for a character: anything else is a damaged value,
+  // never a shorter password.
+  if (d.size() % 2 != 0) throw VelmoError(err::InvalidArgument, "プロシージャの呼び出し、または引数が不正です。");
   std::string out;
   for (size_t i = 0; i + 1 < d.size(); i += 2) {
-    for (size_t j = 0; j < kAlphabet.size(); ++j) {
+    bool found = false;
+    for (size_t j = 0; j < kAlphabet.size() && !found; ++j) {
       if (kRow1[j] == d[i] && kRow2[j] == d[i + 1]) {
         out += kAlphabet[j];
-        break;
+        found = true;
       }
     }
+    if (!found) throw VelmoError(err::InvalidArgument, "プロシージャの呼び出し、または引数が不正です。");
   }
   return out;
 }
