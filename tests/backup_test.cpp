@@ -85,6 +85,14 @@ TEST(BackupName, FormsAndReadsNames) {
   }
 }
 
+TEST(BackupName, StatementsThatMayWrite) {
+  for (const char* sql : {"delete * from T番組データ", "  UPDATE T番組データ set レース名 = 'select'", "insert into x select * from y",
+                          "select * into 新表 from T番組データ", "drop table x", "(select 1); delete from x"})
+    EXPECT_TRUE(StatementMayWrite(sql)) << sql;
+  for (const char* sql : {"select * from T番組データ", "SELECT [into] FROM x WHERE a = 'into'", "  select count(*) from x;"})
+    EXPECT_FALSE(StatementMayWrite(sql)) << sql;
+}
+
 TEST_F(BackupTest, CopiesEachDatabaseAndKeepsTheNewestGenerations) {
   SetIni("main", "BackupGenerations", "2");
   const std::vector<std::string> dbs = {h.dbDir + "kova_this.mdb", h.dbDir + "kova_data.mdb", h.dbDir + "missing.mdb"};

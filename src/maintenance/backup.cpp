@@ -105,6 +105,33 @@ std::string copyOne(const std::string& dbPath, const std::string& command, const
 
 }  // namespace
 
+bool StatementMayWrite(const std::string& sql) {
+  // Words of the statement outside quoted texts and bracketed names, lower case.
+  std::vector<std::string> words;
+  std::string cur;
+  char quote = 0;
+  bool ended = false;
+  for (char c : sql) {
+    if (quote) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '\'' || c == '"') quote = c;
+    else if (c == '[') quote = ']';
+    else if (c == ';') ended = true;
+    if (ended && std::isalnum(static_cast<unsigned char>(c))) return true;  // a second statement
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+      cur += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    } else if (!cur.empty()) {
+      words.push_back(cur);
+      cur.clear();
+    }
+  }
+  if (!cur.empty()) words.push_back(cur);
+  if (words.empty() || words[0] != "select") return true;
+  return std::find(words.begin(), words.end(), "into") != words.end();
+}
+
 std::string BackupName(const std::string& dbPath, const std::string& command, const std::string& time) {
   return stemOf(dbPath) + "_" + commandWord(command) + "_" + time + ".mdb";
 }

@@ -30,6 +30,10 @@ struct BackupEntry {
 // false: the command must then stop before it changes anything.
 bool BackupBefore(const std::string& command, const std::vector<std::string>& dbPaths, CommandUi& ui);
 
+// False only for a statement that cannot change data: a SELECT without INTO.
+// The SQL faces take a copy before any other statement they will commit.
+bool StatementMayWrite(const std::string& sql);
+
 // The file name of a copy (without a sequence number); `command` is reduced to
 // letters, digits and "-".
 std::string BackupName(const std::string& dbPath, const std::string& command, const std::string& time);
