@@ -4,6 +4,7 @@
 #include "common/globals.h"
 #include "common/msgbox.h"
 #include "common/text.h"
+#include "maintenance/backup.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
 #include "maintenance/writerturn.h"
@@ -129,6 +130,7 @@ int DataIdo_V2(const db::DatabasePtr& database, const std::string& baseName, con
 
 Outcome WeekChange(CommandUi& ui) {
   if (MsgBox("週替わり処理を実行しますか？", vbOKCancel, "週替わりチェック") != vbOK) return Outcome::Cancelled;
+  if (!BackupBefore("changeover", {G().gDBDir + "kova_this.mdb", G().gDBDir + "kova_data.mdb"}, ui)) return Outcome::Failed;
   ui.setStatus("週替わり処理中！！");
   ui.showBusy("");
   ui.setBusyText("週替わり処理中！！");

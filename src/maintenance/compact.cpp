@@ -7,6 +7,7 @@
 #include "common/globals.h"
 #include "common/msgbox.h"
 #include "common/text.h"
+#include "maintenance/backup.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
 #include "maintenance/writerturn.h"
@@ -31,6 +32,7 @@ Outcome DBcompact(CommandUi& ui, const std::string& path) {
                           "（エラーとなった場合、" + work + " を削除してください）" + "\r\n" + "続行しますか？";
     if (MsgBox(q, vbOKCancel, "DBの最適化") != vbOK) return Outcome::Cancelled;
   }
+  if (!BackupBefore("compact", {path}, ui)) return Outcome::Failed;
   WaitCursor wait(ui);
   auto& ws = db::Workspace::get();
   try {

@@ -4,6 +4,7 @@
 #include "common/globals.h"
 #include "common/msgbox.h"
 #include "common/text.h"
+#include "maintenance/backup.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
 #include "maintenance/writerturn.h"
@@ -116,10 +117,12 @@ void DeleteAndStatus(CommandUi& ui, const db::DatabasePtr& database, const std::
 }
 
 bool DataDelete(CommandUi& ui, const std::string& d1, const std::string& d2) {
+  if (!BackupBefore("delete", {G().gDBDir + "kova_data.mdb"}, ui)) return false;
   return runDeletion(ui, "kova_data.mdb", DataDeleteStatements(d1, d2), true, "削除処理完了しました");
 }
 
 bool DataDeleteThis(CommandUi& ui, const std::string& d1, const std::string& d2) {
+  if (!BackupBefore("delete", {G().gDBDir + "kova_this.mdb"}, ui)) return false;
   return runDeletion(ui, "kova_this.mdb", DataDeleteThisStatements(d1, d2), false, "");
 }
 

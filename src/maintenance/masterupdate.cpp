@@ -3,6 +3,7 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/msgbox.h"
+#include "maintenance/backup.h"
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
 #include "maintenance/writerturn.h"
@@ -99,6 +100,7 @@ Outcome MasterUpdate(CommandUi& ui) {
   }
   // Only the last fetch decides whether anything is registered.
   if (g.gFetchResult != 1) return Outcome::Failed;
+  if (!BackupBefore("master", {g.gDBDir + "kova_this.mdb"}, ui)) return Outcome::Failed;
   Outcome result = Outcome::Done;
   {
     WaitCursor wait(ui);

@@ -5,6 +5,7 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/msgbox.h"
+#include "maintenance/backup.h"
 #include "maintenance/waitcursor.h"
 #include "maintenance/writerturn.h"
 #include "registration/regkova.h"
@@ -215,19 +216,27 @@ bool dbVerUp60to72(CommandUi& ui) {
 
 Outcome dbVersionUp(CommandUi& ui) {
   const std::string version = getDBVersion();
+  // Every database the steps rewrite is copied once the member has said yes.
+  auto backup = [&ui] {
+    const std::string& d = G().gDBDir;
+    return BackupBefore("upgrade", {d + "kova_this.mdb", d + "kova_data.mdb", d + "kova_code.mdb"}, ui);
+  };
   const std::string P = "セットアップされているデータベース(kova_XXXX.mdb)は" + version + "です。";
   const std::string ask = P + "Ver7.2にバージョンアップする必要があります。" + "\r\n" + "バージョンアップしますか？";
   if (version == "Ver7.2") {
     if (MsgBox(P + "バージョンアップする必要はありません。強制的にしますか？", vbYesNo, kAppTitle) != vbYes)
       return Outcome::Cancelled;
+    if (!backup()) return Outcome::Failed;
     return dbVerUp60to72(ui) ? Outcome::Done : Outcome::Failed;
   }
   if (version == "Ver7.0" || version == "Ver6.0") {
     if (MsgBox(ask, vbYesNo, kAppTitle) != vbYes) return Outcome::Cancelled;
+    if (!backup()) return Outcome::Failed;
     return dbVerUp60to72(ui) ? Outcome::Done : Outcome::Failed;
   }
   if (version == "Ver5.0") {
     if (MsgBox(ask, vbYesNo, kAppTitle) != vbYes) return Outcome::Cancelled;
+    if (!backup()) return Outcome::Failed;
     // The second step builds on the first: after a failed first step the pair
     // stays at Ver5.0 instead of being marked Ver7.2 without the Ver6.0 changes.
     if (!dbVerUp50to60(ui)) return Outcome::Failed;

@@ -217,6 +217,19 @@ std::string MapToKovaHost(const std::string& address) {
 
 std::string PublicListUrl() { return KovaHost() + "data/lst/"; }
 
+std::string BackupDir() {
+  std::string d = text::trimBlanks(GetIni("main", "BackupDir", ""));
+  if (d.empty()) return AddPathSep(G().gDBDir) + "backup/";
+  return AddPathSep(d);
+}
+
+int BackupGenerations() {
+  std::string v = text::trimBlanks(GetIni("main", "BackupGenerations", ""));
+  if (v.empty() || v.size() > 4 || v.find_first_not_of("0123456789") != std::string::npos)
+    return kDefaultBackupGenerations;
+  return std::stoi(v);
+}
+
 // ---- password scrambler --------------------------------------------------------
 
 namespace {

@@ -28,6 +28,14 @@ std::string MapToKovaHost(const std::string& address);
 // The public list folder: the web host followed by "data/lst/".
 std::string PublicListUrl();
 
+// Backups taken before a command deletes or rewrites data: the folder (setting
+// "BackupDir", default the database folder + "backup/", ending in "/") and the
+// number of copies kept per database (setting "BackupGenerations", default 3;
+// 0 switches backups off).
+std::string BackupDir();
+int BackupGenerations();
+constexpr int kDefaultBackupGenerations = 3;
+
 // Splits a command line at blanks and tabs into at most maximum words.
 int SplitCommandLine(const std::string& commandLine, std::vector<std::string>& words, int maximum = 10);
 
