@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/cli.h"
+#include "maintenance/backup.h"
 #include "common/error.h"
 #include "common/func.h"
 #include "startup/platform/userstatement.h"
@@ -26,6 +27,9 @@ int run(const Args& given) {
   try {
     if (!FileExists(path)) db::raise(err::CannotFindFile, path);
     auto d = ws.openDatabase(path);
+    // A statement that may change data is preceded by a copy of the database.
+    StderrUi ui;
+    if (StatementMayWrite(statement) && !BackupBefore("sql", {path}, ui)) return kExitFailed;
     ws.beginTrans();
     db::UserStatementResult r;
     try {

@@ -12,6 +12,8 @@
 #include "common/globals.h"
 #include "common/msgbox.h"
 #include "download/catalogue.h"
+#include "download/latest.h"
+#include "maintenance/maintenance.h"
 #include "screens/frmgetauto.h"
 #include "screens/frmgetint.h"
 #include "screens/frminiset.h"
@@ -84,6 +86,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(kAppTitle);
   screens::InstallQtMessageBoxes();
   InstallFetchScreen();
+  // The master update and the data check fetch through the download screens.
+  SetFetchFunctions({getNewFile, subFileDownload});
   AppHooks hooks;
   MainResult r = Main(line, hooks);
   if (!r.runEventLoop) return r.exitCode;

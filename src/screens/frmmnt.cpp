@@ -37,6 +37,7 @@
 #include "maintenance/maintenance.h"
 #include "schema/dbversion.h"
 #include "schema/datacheck.h"
+#include "van/vandriver.h"
 
 namespace velmo::screens {
 
@@ -228,7 +229,10 @@ void frmMnt::buildMenus() {
   cmdMakeItiran = mnuTool->addAction("一覧データ再作成", this, &frmMnt::cmdMakeItiran_Click);
   cmdMakeItiran->setObjectName("cmdMakeItiran");
   // The JRA-VAN code re-conversion is wired by the JRA-VAN conversion.
-  cmdVanDodeSaihenkan = mnuTool->addAction("VANコード再変換", this, []() { CommandMissing("Velmo"); });
+  cmdVanDodeSaihenkan = mnuTool->addAction("VANコード再変換", this, [this]() {
+    ScreenCommandUi ui(this, this);
+    VanCodeRecode(ui);
+  });
   cmdVanDodeSaihenkan->setObjectName("cmdVanDodeSaihenkan");
   mnuLine1 = mnuTool->addSeparator();
   mnuLine1->setObjectName("mnuLine1");

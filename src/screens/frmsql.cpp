@@ -12,6 +12,7 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/msgbox.h"
+#include "maintenance/backup.h"
 #include "screens/screenutil.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
@@ -62,6 +63,11 @@ void frmSQL::doSQL() {
     if (!item) throw VelmoError(err::InvalidArgument, "対象データベースが指定されていません。");
     if (!DAO_Open(d, G().gDBDir + S(item->text())))
       throw VelmoError(err::CannotOpen, "データベースを開けません。[" + S(item->text()) + "]");
+    // A statement that may change data is preceded by a copy of the database.
+    if (StatementMayWrite(sql) && !BackupBefore("sql", {G().gDBDir + S(item->text())}, NullCommandUi())) {
+      d->close();
+      return;
+    }
     ws.beginTrans();
     inTrans = true;
     const long affected = d->execute(sql);

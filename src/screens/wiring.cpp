@@ -11,8 +11,4 @@ std::string DatabaseVersion() {
   return getDBVersion();
 }
 
-void CommandMissing(const std::string& title) {
-  MsgBox("この機能はこの版にはまだ含まれていません。", vbOKOnly, title);
-}
-
 }  // namespace velmo::screens
