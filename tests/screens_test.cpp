@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -438,7 +439,14 @@ TEST_F(ScreensTest, SettingsAreCheckedAndSaved) {
   s.Text5->setText("newpass1");
   s.chkVAN->click();
   EXPECT_FALSE(s.Text6->isEnabled());
+  // The copies before a command: three by default, in the database folder's backup/ when left empty.
+  EXPECT_EQ(s.spnBackupGenerations->value(), 3);
+  EXPECT_EQ(textOf(s.txtBackupDir), "");
+  s.txtBackupDir->setText(Q(home->work + "copies"));
+  s.spnBackupGenerations->setValue(5);
   s.OKButton->click();
+  EXPECT_EQ(GetIni("main", "BackupDir", ""), home->work + "copies/");
+  EXPECT_EQ(BackupGenerations(), 5);
   EXPECT_EQ(home->messages.back().text, "設定を有効にする為 Velmo を再起動してください。");
   EXPECT_EQ(GetIni("main", "DBDir", ""), home->dbDir);
   EXPECT_EQ(GetIni("main", "VAN", ""), "0");

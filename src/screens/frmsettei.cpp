@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "common/func.h"
@@ -95,6 +96,34 @@ frmSettei::frmSettei(QWidget* parent) : QDialog(parent) {
   uLay->setColumnStretch(2, 1);
   lay->addWidget(fraUser);
 
+  fraBackup = new QGroupBox("バックアップの設定", this);
+  auto* bLay = new QGridLayout(fraBackup);
+  lblBackupDir = new QLabel("バックアップフォルダ", fraBackup);
+  lblBackupDir->setObjectName("lblBackupDir");
+  lblBackupDir->setToolTip("週替わり・削除・最適化・マスタ更新・DBバージョンアップ・SQL画面の前に、書き換えるデータベースの写しをここに作ります。空欄ならデータベースフォルダの backup です。");
+  txtBackupDir = new QLineEdit(fraBackup);
+  txtBackupDir->setObjectName("txtBackupDir");
+  txtBackupDir->setMinimumWidth(360);
+  cmdBackupDir = new QPushButton("参照", fraBackup);
+  cmdBackupDir->setObjectName("cmdBackupDir");
+  cmdBackupDir->setIcon(CommandIcon("folder"));
+  lblBackupGenerations = new QLabel("保存する世代数", fraBackup);
+  lblBackupGenerations->setObjectName("lblBackupGenerations");
+  spnBackupGenerations = new QSpinBox(fraBackup);
+  spnBackupGenerations->setObjectName("spnBackupGenerations");
+  spnBackupGenerations->setRange(0, 99);
+  bLay->addWidget(lblBackupDir, 0, 0);
+  bLay->addWidget(txtBackupDir, 0, 1, 1, 2);
+  bLay->addWidget(cmdBackupDir, 0, 3);
+  auto* generations = new QHBoxLayout;
+  generations->addWidget(spnBackupGenerations);
+  generations->addWidget(new QLabel("（0 でバックアップしない）", fraBackup));
+  generations->addStretch();
+  bLay->addWidget(lblBackupGenerations, 1, 0);
+  bLay->addLayout(generations, 1, 1, 1, 2);
+  bLay->setColumnStretch(1, 1);
+  lay->addWidget(fraBackup);
+
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   OKButton = new QPushButton("OK", this);
@@ -124,6 +153,10 @@ frmSettei::frmSettei(QWidget* parent) : QDialog(parent) {
     std::string d = PickFolder(this, "JRA-VANデータ保存フォルダを選択", "");
     if (!d.empty()) Text6->setText(Q(AddPathSep(d)));
   });
+  connect(cmdBackupDir, &QPushButton::clicked, this, [this]() {
+    std::string d = PickFolder(this, "バックアップフォルダを選択", S(txtBackupDir->text()));
+    if (!d.empty()) txtBackupDir->setText(Q(AddPathSep(d)));
+  });
   connect(OKButton, &QPushButton::clicked, this, &frmSettei::OKButton_Click);
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
   formLoad();
@@ -142,6 +175,9 @@ void frmSettei::formLoad() {
   chkVAN->setChecked(GetIni("main", "VAN", "0") == "1");
   Text6->setEnabled(chkVAN->isChecked());
   lblDBVersion->setText(Q(DatabaseVersion()));
+  txtBackupDir->setText(Q(GetIni("main", "BackupDir", "")));
+  txtBackupDir->setPlaceholderText(Q(AddPathSep(S(Text2->text())) + "backup/"));
+  spnBackupGenerations->setValue(BackupGenerations());
 }
 
 void frmSettei::markRed(bool storage, bool database) {
@@ -183,6 +219,8 @@ void frmSettei::OKButton_Click() {
   SetIni("main", "VAN", chkVAN->isChecked() ? "1" : "0");
   SetIni("main", "UserID", S(Text4->text()));
   SetIni("main", "Passwd", stored);
+  SetIni("main", "BackupDir", txtBackupDir->text().isEmpty() ? std::string() : AddPathSep(S(txtBackupDir->text())));
+  SetIni("main", "BackupGenerations", std::to_string(spnBackupGenerations->value()));
   LoadSettings();
   MsgBox("設定を有効にする為 Velmo を再起動してください。", vbOKOnly, "Velmo");
   accept();

@@ -1,5 +1,5 @@
 // The settings screen: folders, the JRA-VAN option, the member's ID and password,
-// and the database version upgrade.
+// the copies taken before a command rewrites data, and the database version upgrade.
 #pragma once
 #include <QDialog>
 
@@ -10,6 +10,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace velmo::screens {
 
@@ -30,6 +31,7 @@ class frmSettei : public QDialog {
   QGroupBox* fraDB = nullptr;
   QGroupBox* fraFolder = nullptr;
   QGroupBox* fraUser = nullptr;
+  QGroupBox* fraBackup = nullptr;
   QPushButton* Command1 = nullptr;
   QLabel* lblDBVersion = nullptr;
   QLabel* Label1 = nullptr;
@@ -46,6 +48,12 @@ class frmSettei : public QDialog {
   QLineEdit* Text4 = nullptr;
   QLabel* Label3 = nullptr;
   QLineEdit* Text5 = nullptr;
+  // Copies taken before a command deletes or rewrites data.
+  QLabel* lblBackupDir = nullptr;
+  QLineEdit* txtBackupDir = nullptr;
+  QPushButton* cmdBackupDir = nullptr;
+  QLabel* lblBackupGenerations = nullptr;
+  QSpinBox* spnBackupGenerations = nullptr;
   QPushButton* OKButton = nullptr;
   QPushButton* CancelButton = nullptr;
 
