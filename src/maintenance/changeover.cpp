@@ -75,7 +75,7 @@ bool copyInOneTransaction(const db::DatabasePtr& d, const std::string& source, c
     } catch (...) {
     }
     try {
-      while (ws.transDepth() > depth) ws.rollback();
+      ws.rollbackTo(depth);
     } catch (...) {
     }
     return false;
@@ -121,7 +121,7 @@ int DataIdo_V2(const db::DatabasePtr& database, const std::string& baseName, con
   } catch (const std::exception& ex) {
     WriteLog(ErrObject::from(ex), "DataIdo", false, false);
     try {
-      while (ws.transDepth() > depth) ws.rollback();
+      ws.rollbackTo(depth);
     } catch (...) {
     }
     return -1;
@@ -182,7 +182,7 @@ Outcome WeekChange(CommandUi& ui) {
     }
   } catch (const std::exception& ex) {
     try {
-      while (ws.transDepth() > depth) ws.rollback();
+      ws.rollbackTo(depth);
     } catch (...) {
     }
     error = ErrObject::from(ex);

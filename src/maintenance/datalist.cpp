@@ -128,7 +128,7 @@ bool makeTableList() {
     d->close();
   } catch (const std::exception& ex) {
     try {
-      while (ws.transDepth() > depth) ws.rollback();
+      ws.rollbackTo(depth);
     } catch (...) {
     }
     if (d) d->close();

@@ -446,13 +446,7 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
     if (e.number == err::CannotLock && e.description.find(".mdb") == std::string::npos)
       e.description += " [" + g.gDBDir + (mode == "D" ? "kova_data.mdb" : "kova_this.mdb") + "]";
     // The failing file's transaction is never committed.
-    while (ws.transDepth() > depthAtStart) {
-      try {
-        ws.rollback();
-      } catch (const std::exception&) {
-        break;
-      }
-    }
+    ws.rollbackTo(depthAtStart);
     bool second = g.gSilent == "1";
     WriteLog(e, loc, false, second);
     WriteLog(ErrObject(e.number, "エラーファイル[" + current + "]"), loc, false, second);

@@ -20,15 +20,7 @@ db::Database& RegKOVA::db() const {
   return *m_DB;
 }
 
-void RegKOVA::conDB(const std::string& strDBpath) {
-  std::string file = strMode == "T" ? "kova_this.mdb" : strMode == "D" ? "kova_data.mdb" : "";
-  db::DatabasePtr d;
-  // When the open gives up on a lock, the error names the lock and the file
-  // (not the "not connected" of the first table access).
-  if (!DAO_Open(d, strDBpath + file))
-    throw VelmoError(err::CannotLock, "データベースがほかのプログラムにロックされているため開けません。[" + strDBpath + file + "]");
-  m_DB = d;
-}
+void RegKOVA::conDB(const std::string& strDBpath) { m_DB = OpenModeDatabase(strDBpath, strMode); }
 
 void RegKOVA::clsDB() {
   if (m_DB) m_DB->close();

@@ -96,7 +96,7 @@ bool runStep(CommandUi& ui, const std::string& place, Actions actions, const std
   MsgBox("ＤＢバージョンアップに失敗しました。", vbOKOnly, kAppTitle);
   WriteLog(ErrObject(err::EngineGeneric, "エラーファイル[" + lastFile + "]"), place, false, false);
   try {
-    while (ws.transDepth() > depth) ws.rollback();
+    ws.rollbackTo(depth);
   } catch (...) {
   }
   return false;

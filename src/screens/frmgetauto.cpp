@@ -147,7 +147,7 @@ void frmGetAuto::DataIdoDir() {
 void EndProgramAtOnce(int exitCode) {
   auto& ws = db::Workspace::get();
   try {
-    while (ws.transDepth() > 0) ws.rollback();
+    ws.rollbackTo(0);
   } catch (...) {
   }
   try {

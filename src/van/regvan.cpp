@@ -156,12 +156,7 @@ db::Database& RegVAN::db() const {
   return *m_DB;
 }
 
-void RegVAN::conDB(const std::string& strDBpath) {
-  std::string file = strMode == "T" ? "kova_this.mdb" : strMode == "D" ? "kova_data.mdb" : "";
-  db::DatabasePtr d;
-  DAO_Open(d, strDBpath + file);
-  m_DB = d;
-}
+void RegVAN::conDB(const std::string& strDBpath) { m_DB = OpenModeDatabase(strDBpath, strMode); }
 
 void RegVAN::clsDB() {
   if (m_DB) m_DB->close();

@@ -138,13 +138,7 @@ int regMainVAN(const std::string& archivePath, const std::string& mode) {
   } catch (const std::exception& ex) {
     ErrObject e = ErrObject::from(ex);
     // The failing file's transaction is never committed; files before it stay.
-    while (ws.transDepth() > depthAtStart) {
-      try {
-        ws.rollback();
-      } catch (const std::exception&) {
-        break;
-      }
-    }
+    ws.rollbackTo(depthAtStart);
     bool second = g.gSilent == "1";
     WriteLog(e, loc, false, second);
     WriteLog(ErrObject(e.number, "エラーファイル[" + current + "]"), loc, false, second);
@@ -173,13 +167,7 @@ bool VanCodeRecode(CommandUi& ui) {
     van->lnkHenDel();
     van->clsDB();
   } catch (const std::exception& ex) {
-    while (ws.transDepth() > depthAtStart) {
-      try {
-        ws.rollback();
-      } catch (const std::exception&) {
-        break;
-      }
-    }
+    ws.rollbackTo(depthAtStart);
     ErrObject e = ErrObject::from(ex);
     WriteLog(e, loc, false, false);
     WriteLog(ErrObject(e.number, "エラーファイル[kova_data.mdb]"), loc, false, false);

@@ -105,4 +105,12 @@ bool DAO_Ins(const db::DatabasePtr& database, const std::string& sourceQuery, co
   return true;
 }
 
+db::DatabasePtr OpenModeDatabase(const std::string& dbDir, const std::string& mode) {
+  const std::string file = mode == "T" ? "kova_this.mdb" : mode == "D" ? "kova_data.mdb" : "";
+  db::DatabasePtr d;
+  if (!DAO_Open(d, dbDir + file))
+    throw VelmoError(err::CannotLock, "データベースがほかのプログラムにロックされているため開けません。[" + dbDir + file + "]");
+  return d;
+}
+
 }  // namespace velmo

@@ -11,6 +11,10 @@ namespace velmo {
 // apart) and then gives false without a log entry. Other errors are logged at
 // "DAO_Open" and raised again with source "DAO_Open".
 bool DAO_Open(db::DatabasePtr& database, const std::string& path);
+// Opens a registration session's database: kova_this.mdb for mode "T",
+// kova_data.mdb for "D". A lock that outlasts DAO_Open's retries is raised as the
+// lock error naming the file (not the "not connected" of the first table access).
+db::DatabasePtr OpenModeDatabase(const std::string& dbDir, const std::string& mode);
 // Executes one statement; any error is retried at most 11 times, then logged at
 // "DAO_Exec" and false returned.
 bool DAO_Exec(const db::DatabasePtr& database, const std::string& sql);

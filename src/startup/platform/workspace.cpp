@@ -269,6 +269,16 @@ void Workspace::rollback() {
   detachPending();
 }
 
+void Workspace::rollbackTo(int depth) noexcept {
+  while (depth_ > depth) {
+    try {
+      rollback();
+    } catch (const std::exception&) {
+      break;
+    }
+  }
+}
+
 DatabasePtr Workspace::openDatabase(const std::string& path) {
   std::string alias = attach(path);
   return std::make_shared<Database>(path, alias);

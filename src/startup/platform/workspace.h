@@ -32,6 +32,9 @@ class Workspace {
   void beginTrans();
   void commitTrans();
   void rollback();
+  // Rolls back every level above `depth` (after a failure part-way through
+  // nested work); a rollback that fails itself ends the unwinding.
+  void rollbackTo(int depth) noexcept;
   int transDepth() const { return depth_; }
 
   // Writes a compacted copy of a database file to a new file. Refused with
