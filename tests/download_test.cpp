@@ -252,7 +252,10 @@ TEST_F(DownloadTest, NewestFileWithoutListOrWithABadList) {
   server->requests.clear();
   EXPECT_EQ(getNewFile("KZA"), -1);
   EXPECT_EQ(server->requests, (std::vector<std::string>{"/data/lst/kza_list.txt"}));
-  EXPECT_NE(home->logText().find("ダウンロードエラー[../../escape.lzh]"), std::string::npos);
+  // The closing entry keeps the number of the error that ended the fetch.
+  EXPECT_NE(home->logText().find("\t" + std::to_string(err::InvalidArgument) +
+                                 "\tダウンロードエラー[../../escape.lzh]\tfrmMnt/getNewFile"),
+            std::string::npos);
   EXPECT_FALSE(FileExists(home->program + "escape.lzh"));
 }
 
