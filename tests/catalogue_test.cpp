@@ -27,18 +27,19 @@ struct Catalogue {
 
 }  // namespace
 
+// Blanks around an unquoted value go; a quoted value keeps those inside its quotes.
 TEST(DataCatalogue, LoadsQuotedValuesAndKeepsTheLaterOfARepeatedId) {
   TestHome h;
   std::string file = h.work + "sdata.txt";
   WriteFileBytes(file, text::encodeCp932(
                            "出走馬,KYC,KOVA,出走馬データ,前日 18:00,\"指数、騎手, 調教師\",http://www.kova.example/member/kyc/,x,y,kyclist.txt,10,通常,TD-\r\n"
-                           "\"払戻\",HJC,単品,払戻,当日,\"単勝,複勝\",http://www.kova.example/member/hjc/,,,,,旧,TD-\r\n"
+                           "\"払戻\",HJC,単品,払戻, 当日 ,  \" 単勝,複勝 \" ,http://www.kova.example/member/hjc/,,,,,旧,TD-\r\n"
                            "出走馬,KYC,KOVA,出走馬データ（新）,前日 19:00,新しい説明,http://www.kova.example/member/kyc2/,,,kyc2.txt,5,単品,T--\r\n"));
   Catalogue c;
   c.s.regDATA_KANRI(file);
   EXPECT_EQ(c.rows("select 分類, データID, KOVAパック, データ名, 提供時間, 説明, サーバアドレス, リストファイル, 表示順, セット, TDM "
                    "from Sデータ管理 order by データID"),
-            "払戻|HJC|単品|払戻|当日|単勝,複勝|http://www.kova.example/member/hjc/||<null>|旧|TD-\n"
+            "払戻|HJC|単品|払戻|当日| 単勝,複勝 |http://www.kova.example/member/hjc/||<null>|旧|TD-\n"
             "出走馬|KYC|KOVA|出走馬データ（新）|前日 19:00|新しい説明|http://www.kova.example/member/kyc2/|kyc2.txt|5|単品|T--\n");
   // A file whose last group is short: the error reaches the caller and the
   // rows of the complete groups stay (the earlier catalogue is gone).

@@ -16,6 +16,7 @@
 #include "screens/frmgetauto.h"
 #include "download/httpfetch.h"
 #include "download/latest.h"
+#include "startup/settings.h"
 #include "tests/testenv.h"
 #include "tests/testhttp.h"
 #include "tools/fixture/fixture.h"
@@ -86,6 +87,21 @@ TEST(Catalogue, NamesDatesAndAddresses) {
 
   for (const char* bad : {"", ".", "..", "../x.lzh", "a/b.lzh", "a\\b.lzh"}) EXPECT_FALSE(IsPlainFileName(bad)) << bad;
   EXPECT_TRUE(IsPlainFileName("KYC050312.lzh"));
+}
+
+// A member ID with "@" sends a catalogue address to the ".jp" host; a host set in
+// kova.ini is used as written, whatever the ID.
+TEST(Catalogue, AnAtInTheUserIdNeverMovesAConfiguredHost) {
+  TestHome home;
+  const std::string def = kDefaultKovaHost;
+  EXPECT_EQ(FetchAddress("http://www.kova.com/member/x.lzh", "user@mail"), "http://www.kova.jp/member/x.lzh");
+  EXPECT_EQ(FetchAddress("http://www.kova.com/member/x.lzh", "user"), "http://www.kova.com/member/x.lzh");
+  EXPECT_EQ(FetchAddress(def + "member/x.lzh", "user@mail"), def + "member/x.lzh");
+  ASSERT_TRUE(SetIni("main", "KovaHost", "http://mirror.com:8080/velmo"));
+  for (const char* id : {"user@mail", "user"}) {
+    EXPECT_EQ(FetchAddress(def + "member/kyc/x.lzh", id), "http://mirror.com:8080/velmo/member/kyc/x.lzh") << id;
+    EXPECT_EQ(FetchAddress(def + "data/lst/", id), "http://mirror.com:8080/velmo/data/lst/") << id;
+  }
 }
 
 TEST(Catalogue, LookupOfServerAddressAndListFile) {
@@ -252,7 +268,10 @@ TEST_F(DownloadTest, NewestFileWithoutListOrWithABadList) {
   server->requests.clear();
   EXPECT_EQ(getNewFile("KZA"), -1);
   EXPECT_EQ(server->requests, (std::vector<std::string>{"/data/lst/kza_list.txt"}));
-  EXPECT_NE(home->logText().find("ダウンロードエラー[../../escape.lzh]"), std::string::npos);
+  // The closing entry keeps the number of the error that ended the fetch.
+  EXPECT_NE(home->logText().find("\t" + std::to_string(err::InvalidArgument) +
+                                 "\tダウンロードエラー[../../escape.lzh]\tfrmMnt/getNewFile"),
+            std::string::npos);
   EXPECT_FALSE(FileExists(home->program + "escape.lzh"));
 }
 

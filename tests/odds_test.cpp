@@ -222,4 +222,29 @@ TEST(Odds, LinesOfAnOvFileBecomeOneFilePerRace) {
   // So is a file whose name carries no date before ".txt".
   WriteFileBytes(h.work + "OV0509.txt", "06051101 ok\r\n");
   EXPECT_THROW(t.s.regOV(h.work + "OV0509.txt"), VelmoError);
+  // The file is read in blocks of 4 MB: a CR LF split by a block's end ends one
+  // line, and a line across the end arrives whole.
+  const size_t block = 4u << 20;
+  std::string big = "06051101" + std::string(block - 1 - 8, 'x') + "\r\n";  // CR last in the block
+  big += "06051102" + std::string(block - 20, 'y') + "\r\n";
+  big += "06051103" + std::string(40, 'z') + "\n";  // across the second block's end
+  big += "06051104 last";                             // no line end
+  WriteFileBytes(h.work + "OV050906.txt", big);
+  t.s.regOV(h.work + "OV050906.txt");
+  folder = G().gDBDir + "kodds/2005/20050906/";
+  EXPECT_EQ(ReadFileBytes(folder + "OV06051101.dat").size(), block - 1 + 2);
+  EXPECT_EQ(ReadFileBytes(folder + "OV06051102.dat").size(), block - 20 + 8 + 2);
+  EXPECT_EQ(ReadFileBytes(folder + "OV06051103.dat"), "06051103" + std::string(40, 'z') + "\r\n");
+  EXPECT_EQ(ReadFileBytes(folder + "OV06051104.dat"), "06051104 last\r\n");
+  n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) n += e.is_regular_file();
+  EXPECT_EQ(n, 4u);
+  // The line count seen by the error message is kept across blocks.
+  WriteFileBytes(h.work + "OV050907.txt", big.substr(0, block + 1) + "bad\r\n");
+  try {
+    t.s.regOV(h.work + "OV050907.txt");
+    ADD_FAILURE() << "a line without a race key was accepted";
+  } catch (const VelmoError& e) {
+    EXPECT_NE(e.description().find("行2"), std::string::npos) << e.description();
+  }
 }

@@ -615,7 +615,8 @@ TEST(ScreensEndToEnd, NewMembersFirstWeek) {
   frmMnt& m = *hooks.main;
   EXPECT_EQ(G().gDBDir, h.program + "DB/");
   EXPECT_EQ(G().gUserID, "kova123");
-  EXPECT_EQ(h.sqlite("../home/DB/kova_this.mdb", "select パス from Sアドイン管理 where ソフトID='Velmo';"), h.program + "\n");
+  EXPECT_EQ(h.sqlite("../home/DB/kova_this.mdb", "select パス from Sアドイン管理 where ソフトID='Velmo';"),
+            h.program.substr(0, h.program.size() - 1) + "\n");
 
   // From files.
   const std::string sec = fixture::WriteDayArchives(h.work, {"SEC"}, Day("20050305"))[0];

@@ -1,6 +1,9 @@
 // Start-up: settings file, password scrambler, command line, run modes, log.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <QProcess>
 
 #include <fstream>
 
@@ -13,6 +16,7 @@
 #include "startup/platform/applog.h"
 #include "startup/settings.h"
 #include "tests/testenv.h"
+#include "tests/testhttp.h"
 
 using namespace velmo;
 using velmo::test::TestHome;
@@ -59,6 +63,66 @@ TEST(Settings, ProfileReadsAndWrites) {
   struct stat st {};
   ASSERT_EQ(stat(IniPath().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);  // the member's credentials
+}
+
+namespace {
+const char* const kReadableWarning = "設定ファイルが他のユーザーからも読めます";
+size_t countOf(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
+  return n;
+}
+}  // namespace
+
+// kova.ini holds the member's credentials: private from its first byte, rewritten
+// beside and renamed into place, and a file others may read is reported once per start.
+TEST(Settings, TheSettingsFileStaysPrivate) {
+  TestHome h;
+  std::remove(IniPath().c_str());
+  ASSERT_TRUE(SetIni("main", "UserID", "member01"));
+  struct stat st {};
+  ASSERT_EQ(stat(IniPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // A second name on the old file still sees the old text whole after a rewrite:
+  // the new text went into another file that took the name.
+  const std::string old = h.config + "kova.old";
+  ASSERT_EQ(link(IniPath().c_str(), old.c_str()), 0);
+  ASSERT_TRUE(SetIni("main", "Passwd", EncodeSetting("secret9")));
+  EXPECT_EQ(ReadFileBytes(old), "[main]\r\nUserID=member01\r\n");
+  EXPECT_EQ(GetIni("main", "UserID", ""), "member01");
+  EXPECT_NE(GetIni("main", "Passwd", ""), "");
+  EXPECT_FALSE(FileExists(IniPath() + ".new"));
+  ASSERT_EQ(stat(IniPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  // Within one process the warning is written at most once, however often the
+  // settings are loaded.
+  ASSERT_EQ(chmod(IniPath().c_str(), 0644), 0);
+  LoadSettings();
+  const size_t once = countOf(h.logText(), kReadableWarning);
+  EXPECT_LE(once, 1u);
+  LoadSettings();
+  EXPECT_EQ(countOf(h.logText(), kReadableWarning), once);
+
+  // Each start of the command says it once, on standard error and in the log;
+  // a private file is not reported.
+  SetIni("main", "LzhDir", h.lzhDir);
+  SetIni("main", "DBDir", h.dbDir);
+  test::EnsureQtApp();
+  auto run = [&] {
+    QProcess p;
+    p.start(QString::fromStdString(test::BuildHome() + "velmo-cli"), {"list"});
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return p.readAllStandardError().toStdString();
+  };
+  for (int mode : {0644, 0600}) {
+    ASSERT_EQ(chmod(IniPath().c_str(), static_cast<mode_t>(mode)), 0);
+    const size_t before = countOf(h.logText(), kReadableWarning);
+    const std::string err = run();
+    const size_t expected = mode == 0644 ? 1 : 0;
+    EXPECT_EQ(countOf(err, kReadableWarning), expected) << err;
+    EXPECT_EQ(countOf(h.logText(), kReadableWarning) - before, expected);
+  }
 }
 
 TEST(Settings, LoadSettingsRestoresThePasswordAndMakesTheWorkFolders) {
@@ -167,7 +231,7 @@ TEST(Startup, ScreenModeChecksFoldersAndDatabase) {
     EXPECT_TRUE(r.runEventLoop);
   }
   EXPECT_EQ(h.sqlite("kova_this.mdb", "select ソフトID, 名称, パス, 起動オプション, 買い目出力 from Sアドイン管理;"),
-            "Velmo|データ登録ソフト|" + h.program + "||0\n");
+            "Velmo|データ登録ソフト|" + h.program.substr(0, h.program.size() - 1) + "||0\n");  // no "/" at the end
   EXPECT_TRUE(h.messages.empty());
   // The database file is missing: a message, the initial setup, and on.
   std::remove((h.dbDir + "kova_this.mdb").c_str());

@@ -61,8 +61,9 @@ int getNewFile(const std::string& dataId) {
     return 0;
   } catch (const std::exception& ex) {
     // The error itself, then the entry naming the line.
-    WriteLog(ErrObject::from(ex), loc, false, true);
-    LogMilestone("ダウンロードエラー[" + line + "]", loc);
+    const ErrObject e = ErrObject::from(ex);
+    WriteLog(e, loc, false, true);
+    LogMilestone("ダウンロードエラー[" + line + "]", loc, e.number);
     return -1;
   }
 }

@@ -7,6 +7,7 @@
 // combinations of horse numbers 1 to 18 follow a fixed order (see Combinations).
 #include <cstdio>
 #include <deque>
+#include <fstream>
 
 #include "common/error.h"
 #include "common/func.h"
@@ -260,6 +261,40 @@ void RegKOVA::regOT2(const std::string& strFile) {
   walkCombos(*this, "OT", strFile, "基準オッズ３連複", reg::triples(), 10, 6, "３連複基準");
 }
 
+namespace {
+// Calls fn(line, number) for each line of the file, read in 4 MB blocks so that
+// memory holds one block and one line whatever the file's size. Lines end at
+// CR LF, CR or LF; an empty line still counts.
+template <typename Fn>
+void forEachLine(const std::string& path, Fn fn) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw VelmoError(err::FileNotFound, "ファイルが見つかりません。[" + path + "]");
+  std::string block(4u << 20, '\0'), line;
+  long number = 0;
+  bool afterCr = false, open = false;  // open: a line has begun and not ended
+  while (in) {
+    in.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const size_t got = static_cast<size_t>(in.gcount());
+    if (in.bad()) throw VelmoError(err::FileNotFound, "ファイルを読めません。[" + path + "]");
+    for (size_t i = 0; i < got;) {
+      if (afterCr && block[i] == '\n') ++i;  // the LF of a CR LF split by the block's end
+      afterCr = false;
+      size_t e = i;
+      while (e < got && block[e] != '\r' && block[e] != '\n') ++e;
+      line.append(block, i, e - i);
+      open = open || e > i;
+      if (e == got) break;
+      afterCr = block[e] == '\r';
+      fn(line, ++number);
+      line.clear();
+      open = false;
+      i = e + 1;
+    }
+  }
+  if (open) fn(line, ++number);
+}
+}  // namespace
+
 // Each line of an OV file is one race and begins with its race key; the line is
 // kept as the file kodds/yyyy/yyyymmdd/OV + race key + ".dat" of the database folder.
 void RegKOVA::regOV(const std::string& strFile) {
@@ -270,36 +305,22 @@ void RegKOVA::regOV(const std::string& strFile) {
     throw VelmoError(err::InvalidArgument, "ファイル名に日付(yymmdd)がありません。[" + FileNamePart(strFile) + "]");
   std::string date = ToYear4Date(yymmdd);
   std::string folder = G().gDBDir + "kodds/" + date.substr(0, 4) + "/" + date + "/";
-  std::string data = ReadFileBytes(strFile);
-  // Lines end at CR LF, CR or LF; every key is checked before any file is written,
-  // because the key becomes part of a file name.
-  std::vector<std::pair<std::string, std::string>> lines;
-  size_t i = 0;
-  long number = 0;
-  while (i < data.size()) {
-    size_t e = data.find_first_of("\r\n", i);
-    std::string line;
-    if (e == std::string::npos) {
-      line = data.substr(i);
-      i = data.size();
-    } else {
-      line = data.substr(i, e - i);
-      i = e + 1;
-      if (data[e] == '\r' && i < data.size() && data[i] == '\n') ++i;
-    }
-    ++number;
-    if (line.empty()) continue;
+  // Every key is checked before any file is written, because the key becomes
+  // part of a file name; the file is read twice, a block at a time.
+  forEachLine(strFile, [&](const std::string& line, long number) {
+    if (line.empty()) return;
     std::string key = line.substr(0, 8);
     bool ok = key.size() == 8;
     for (char c : key) ok = ok && ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
     if (!ok)
       throw VelmoError(err::BadRecordLength, "行" + std::to_string(number) + "がレースキーで始まっていません。[" +
                                                  FileNamePart(strFile) + "]");
-    lines.emplace_back(key, line);
-  }
+  });
   g_Nengappi = date;
   MakeDirAll(folder);
-  for (const auto& [key, line] : lines) WriteFileBytes(folder + "OV" + key + ".dat", line + "\r\n");
+  forEachLine(strFile, [&](const std::string& line, long) {
+    if (!line.empty()) WriteFileBytes(folder + "OV" + line.substr(0, 8) + ".dat", line + "\r\n");
+  });
 }
 
 }  // namespace velmo

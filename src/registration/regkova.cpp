@@ -125,12 +125,39 @@ void RegKOVA::regItiran() {
 // ---- data catalogue -------------------------------------------------------------
 
 namespace {
-// The catalogue's comma-separated values in one run (lines only separate them);
-// blanks around a value are dropped.
-std::vector<std::string> readCatalogueValues(const std::string& textUtf8) {
+// The catalogue's comma-separated values in one run (lines only separate them).
+// Blanks around an unquoted value are dropped; a value in double quotes loses only
+// its quotes and keeps every character between them (blanks, commas, line ends,
+// a doubled quote as one quote).
+std::vector<std::string> readCatalogueValues(const std::string& t) {
   std::vector<std::string> vals;
-  for (const auto& row : text::parseCsv(textUtf8))
-    for (const auto& v : row) vals.push_back(v ? text::trimBlanks(*v) : std::string());
+  std::string cur;
+  bool quoted = false, inQuotes = false, any = false;
+  auto endField = [&] {
+    vals.push_back(quoted ? cur : text::trimBlanks(cur));
+    cur.clear();
+    quoted = false;
+  };
+  for (size_t i = 0; i < t.size(); ++i) {
+    const char c = t[i];
+    if (inQuotes) {
+      if (c != '"') cur += c;
+      else if (i + 1 < t.size() && t[i + 1] == '"') cur += t[i++];
+      else inQuotes = false;
+    } else if (c == '"' && !quoted && text::isBlank(cur)) {
+      cur.clear();  // blanks before the opening quote
+      inQuotes = quoted = any = true;
+    } else if (c == ',') {
+      endField();
+      any = true;
+    } else if (c == '\r' || c == '\n') {
+      if (any || !cur.empty()) endField();
+      any = false;
+    } else if (!(quoted && c == ' ')) {  // blanks after the closing quote are dropped
+      cur += c;
+    }
+  }
+  if (any || !cur.empty()) endField();
   return vals;
 }
 }  // namespace

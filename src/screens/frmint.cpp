@@ -296,8 +296,8 @@ int frmInt::getMultiFile(const std::string& dataId, const std::string& first, co
     }
     LogMilestone("マルチダウン完了[" + info.listFile + "]", where);
     return 0;
-  } catch (const std::exception&) {
-    WriteLog(ErrObject(0, "ダウンロードエラー[" + current + "]"), where, false, true);
+  } catch (const std::exception& ex) {
+    WriteLog(ErrObject(ErrObject::from(ex).number, "ダウンロードエラー[" + current + "]"), where, false, true);
     return -1;
   }
 }

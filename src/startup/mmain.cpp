@@ -55,7 +55,11 @@ void screenMode(StartupHooks& hooks) {
     MsgBox("データベースフォルダにデータベースファイル［kova_this.mdb］がありません", vbOKOnly, kAppTitle);
     hooks.showInitialSetup();
   }
-  RegAddIn("Velmo", "データ登録ソフト", ProgramDir());
+  // Other programs of the same databases read the folder as the system writes it:
+  // no separator at its end (the root alone keeps its "/").
+  std::string programDir = ProgramDir();
+  if (programDir.size() > 1 && programDir.back() == '/') programDir.pop_back();
+  RegAddIn("Velmo", "データ登録ソフト", programDir);
   LogMilestone("メイン画面開始", "Main");
   hooks.showMainScreen();
 }

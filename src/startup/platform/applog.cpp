@@ -85,8 +85,8 @@ void AppLog::WriteLog(const ErrObject& e, const std::string& location, bool /*fi
   }
 }
 
-void LogMilestone(const std::string& text, const std::string& location) {
-  WriteLog(ErrObject(0, text), location, false, true);
+void LogMilestone(const std::string& text, const std::string& location, long number) {
+  WriteLog(ErrObject(number, text), location, false, true);
 }
 
 }  // namespace velmo

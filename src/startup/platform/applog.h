@@ -38,7 +38,8 @@ class AppLog {
 inline void WriteLog(const ErrObject& e, const std::string& location, bool first, bool second) {
   AppLog::instance().WriteLog(e, location, first, second);
 }
-// A milestone: description set to a fixed text, number 0, second flag true.
-void LogMilestone(const std::string& text, const std::string& location);
+// A milestone: description set to a fixed text, second flag true. The number is the one of the
+// error being handled, if any: 0 on the normal path, the raised error's on an error path.
+void LogMilestone(const std::string& text, const std::string& location, long number = 0);
 
 }  // namespace velmo
