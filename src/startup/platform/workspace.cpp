@@ -162,6 +162,13 @@ std::string Workspace::attach(const std::string& path) {
   // update of a file larger than that spills and reloads pages, and a year of
   // registered races makes each update many times slower.
   sqlite3_exec(c, ("PRAGMA " + alias + ".cache_size=-32768").c_str(), nullptr, nullptr, nullptr);
+  // The journal stays SQLite's default rollback journal with synchronous=FULL:
+  // a commit spanning several attached files must stay atomic (WAL cannot give
+  // that) and a power cut must neither corrupt a file nor lose a commit.
+  // Measured on a race day of 80 files, journal_mode TRUNCATE or PERSIST saves
+  // nothing over DELETE; synchronous=NORMAL saves about a tenth but may corrupt
+  // a rollback-journal database on a power cut, and OFF halves the time but
+  // gives up every guarantee. Most of a small file's commit is the disk's sync.
   Attachment att;
   att.alias = alias;
   att.refs = 1;
