@@ -81,6 +81,7 @@ double plainLoop(const std::string& dbFile, const std::vector<std::vector<TableR
   for (const auto& group : groups) {
     sqlite3_exec(c, "BEGIN", nullptr, nullptr, nullptr);
     for (const auto& t : group) {
+      if (t.rows.empty()) continue;
       sqlite3_stmt* st = stmtFor(t);
       for (const auto& r : t.rows) {
         for (size_t i = 0; i < r.size(); ++i) bind(st, static_cast<int>(i + 1), r[i]);
@@ -155,13 +156,14 @@ int main(int argc, char** argv) {
       std::vector<TableRows> rows;
       rows.push_back(readRows(*d, "T番組データ", "年月日='" + date + "'"));
       rows.push_back(readRows(*d, "T成績データ", "年月日='" + date + "'"));
-      rows.push_back(readRows(*d, "T競走馬データ", "競走成績キー like '%" + date + "'"));
+      rows.push_back(readRows(*d, "T競走馬データ", "競走成績キー like '*" + date + "'"));
       TableRows work{"W出走馬", {"レースキー", "馬番", "血統登録番号", "障害フラグ"}, {}};
       for (const auto& r : rows.back().rows) work.rows.push_back({r[1], r[2], r[3], std::string("0")});
       rows.push_back(std::move(work));
       std::string keys;
       for (const auto& r : rows[0].rows) keys += (keys.empty() ? "'" : ",'") + db::toText(r[0]) + "'";
-      rows.push_back(readRows(*d, "T払戻情報データ", "レースキー in (" + keys + ")"));
+      rows.push_back(keys.empty() ? TableRows{"T払戻情報データ", {}, {}}
+                                  : readRows(*d, "T払戻情報データ", "レースキー in (" + keys + ")"));
       rows.push_back(horses);
       // The conversion commits once per file: race card (programmes, entries, work
       // table), results (results, payouts), exacta and trio payouts, horses.
