@@ -261,8 +261,18 @@ TEST(JetSql, CommandLinePrintsRowsCountsAndErrors) {
   r = cli("--db this \"update T番組 set 名前 = 'z' where 頭数 < 10\"");
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "2\n");
+  // A statement that changes data is preceded by a copy of the database; a select is not.
+  auto copies = [&] {
+    size_t n = 0;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(h.dbDir + "backup", ec))
+      n += e.path().filename().string().rfind("kova_this_sql_", 0) == 0;
+    return n;
+  };
+  EXPECT_EQ(copies(), 1u);
   r = cli("\"select count(*) from T番組 where 名前 = 'Z'\"");  // committed, compared without case
   EXPECT_EQ(r.out, "Expr1000\n2\n");
+  EXPECT_EQ(copies(), 1u);
   r = cli("\"select 無い from T番組\"");
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("3061"), std::string::npos) << r.err;
