@@ -80,17 +80,7 @@ void HttpFetch::onStall() {
   stalled_ = true;
   errorCode_ = QNetworkReply::TimeoutError;
   errorText_ = "サーバーからの応答が" + std::to_string(stallSeconds_) + "秒間ありません。[" + url_ + "]";
-  if (lookupId_ >= 0) {
-    QHostInfo::abortHostLookup(lookupId_);
-    lookupId_ = -1;
-  }
-  if (QNetworkReply* r = reply_) {
-    reply_ = nullptr;
-    r->disconnect(this);
-    r->abort();
-    r->deleteLater();
-  }
-  dropFile();
+  stopRequest();
   raise(11);
 }
 
@@ -279,6 +269,10 @@ void HttpFetch::dropFile() {
 void HttpFetch::abort() {
   ended_ = true;
   stall_->stop();
+  stopRequest();
+}
+
+void HttpFetch::stopRequest() {
   if (lookupId_ >= 0) {
     QHostInfo::abortHostLookup(lookupId_);
     lookupId_ = -1;

@@ -81,6 +81,8 @@ class HttpFetch : public QObject {
   void readHeader(QNetworkReply* r);
   void writeBody(const QByteArray& data);
   void dropFile();
+  // Ends the host lookup or the request under way and drops the partial file.
+  void stopRequest();
   void touch();
   void onStall();
   QNetworkAccessManager* nam_ = nullptr;

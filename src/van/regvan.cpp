@@ -376,10 +376,11 @@ void payoutsToHJ(db::Database& database, const std::string& prefix, const reg::L
 }
 }  // namespace
 
-void RegVAN::regVSEItoHJ(const std::string& strFile) {
+// Both payout files fill the same table through their own layout.
+void RegVAN::payoutsFrom(const char* kind, const std::string& strFile) {
   beginFile(strFile);
   std::string lastKey;
-  payoutsToHJ(db(), strMode, layout("JracSei1.dat"), strFile, lastKey);
+  payoutsToHJ(db(), strMode, layout(kind), strFile, lastKey);
   if (!lastKey.empty()) {
     strDataID = "HJ_V";
     g_Nengappi = lastKey.substr(0, 8);
@@ -387,16 +388,9 @@ void RegVAN::regVSEItoHJ(const std::string& strFile) {
   }
 }
 
-void RegVAN::regVSEHtoHJ(const std::string& strFile) {
-  beginFile(strFile);
-  std::string lastKey;
-  payoutsToHJ(db(), strMode, layout("JracSeih.dat"), strFile, lastKey);
-  if (!lastKey.empty()) {
-    strDataID = "HJ_V";
-    g_Nengappi = lastKey.substr(0, 8);
-    strStatus.clear();
-  }
-}
+void RegVAN::regVSEItoHJ(const std::string& strFile) { payoutsFrom("JracSei1.dat", strFile); }
+
+void RegVAN::regVSEHtoHJ(const std::string& strFile) { payoutsFrom("JracSeih.dat", strFile); }
 
 int RegVAN::regVDENtoBA(const std::string& strFile) {
   beginFile(strFile);

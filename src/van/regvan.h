@@ -63,6 +63,7 @@ class RegVAN {
   const std::string& getHenCD(const std::string& kind, const std::string& code);
 
  private:
+  void payoutsFrom(const char* kind, const std::string& strFile);
   db::Database& db() const;
   void upKey(const std::string& table);
   // Starts a file: remembers its name for the messages and the once-per-file log.
