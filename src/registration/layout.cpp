@@ -344,6 +344,8 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
                 const UpsertOptions& options, std::string* lastRecord) {
   auto rs = database.openTable(prefix + layout.table);
   rs->setIndex("PrimaryKey");
+  // The loop's only writes are the recordset's, which checks each field itself.
+  db::RecordWriteScope checked(*rs);
   std::vector<int> cols;
   cols.reserve(layout.fields.size());
   for (const auto& f : layout.fields) cols.push_back(rs->columnIndex(f.column));
