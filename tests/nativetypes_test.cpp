@@ -251,3 +251,33 @@ TEST(NativeTypes, OldStyleDatabaseIsRebuiltWithItsRowsUnchanged) {
   db::Workspace::get().reset();
   EXPECT_EQ(dump(path, "T成績"), before);
 }
+
+TEST(NativeTypes, AnEditWritesTheFieldsSetAndAChangedKeyMovesTheRow) {
+  TestHome h;
+  auto d = makeDb(h, "e.mdb");
+  makeTypedTable(*d);
+  d->execute("insert into 型表 (キー, 文, 長, 必) values ('a', 'x', 1, 'p')");
+  auto rs = d->openTable("型表");
+  rs->setIndex("PrimaryKey");
+  // A field read after a seek is the stored one; the edit writes only 長.
+  rs->seek({std::string("a")});
+  ASSERT_FALSE(rs->noMatch());
+  EXPECT_EQ(db::toText(rs->get("文")), "x");
+  d->execute("update 型表 set 文 = 'y' where キー = 'a'");  // another writer between seek and edit
+  rs->edit();
+  rs->set("キー", std::string("a"));
+  rs->set("長", std::string("5"));
+  rs->update();
+  EXPECT_EQ(one(*d, "select 文 & '/' & 長 from 型表 where キー = 'a'"), "y/5");
+  // A key set to another value is written: the row is found by the new key.
+  rs->seek({std::string("a")});
+  rs->edit();
+  rs->set("キー", std::string("b"));
+  rs->update();
+  rs->seek({std::string("a")});
+  EXPECT_TRUE(rs->noMatch());
+  rs->seek({std::string("b")});
+  ASSERT_FALSE(rs->noMatch());
+  EXPECT_EQ(db::toText(rs->get("長")), "5");
+  EXPECT_EQ(db::toText(rs->get("必")), "p");
+}

@@ -21,6 +21,7 @@ Recordset::Recordset(DatabasePtr db, const TableShape& shape) : db_(std::move(db
   qualified_ = "\"" + shape_.schema + "\"." + text::quoteSqlIdent(shape_.name);
   row_.assign(shape_.fields.size(), std::monostate{});
   dirty_.assign(shape_.fields.size(), 0);
+  have_.assign(shape_.fields.size(), 0);
   std::string cols, marks;
   for (size_t i = 0; i < shape_.fields.size(); ++i) {
     cols += (i ? "," : "") + text::quoteSqlIdent(shape_.fields[i].name);
@@ -61,6 +62,7 @@ void Recordset::loadRow(int64_t rowid) {
     for (size_t i = 0; i < row_.size(); ++i) row_[i] = columnValue(st, static_cast<int>(i + 1));
     current_ = true;
     loaded_ = true;
+    fromSeek_ = false;
   } else {
     current_ = false;
   }
@@ -74,7 +76,7 @@ void Recordset::loadCurrent() const {
   int rc = sqlite3_step(st);
   if (rc == SQLITE_ROW)
     for (size_t i = 0; i < row_.size(); ++i)
-      if (!dirty_[i]) row_[i] = columnValue(st, static_cast<int>(i));
+      if (!dirty_[i] && !have_[i]) row_[i] = columnValue(st, static_cast<int>(i));
   sqlite3_reset(st);
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
   if (rc != SQLITE_ROW) raise(err::NoCurrentRecord);
@@ -113,6 +115,10 @@ void Recordset::seek(const std::vector<Value>& keys) {
     noMatch_ = false;
     current_ = true;
     loaded_ = false;
+    std::fill(have_.begin(), have_.end(), 0);
+    singleLoads_ = 0;
+    fromSeek_ = true;
+    seekKeys_.assign(keys.begin(), keys.begin() + static_cast<long>(std::min(keys.size(), indexCols_.size())));
   } else {
     noMatch_ = true;
     current_ = false;
@@ -126,6 +132,7 @@ void Recordset::addNew() {
   std::fill(row_.begin(), row_.end(), Value{});
   std::fill(dirty_.begin(), dirty_.end(), 0);
   loaded_ = false;
+  fromSeek_ = false;
   mode_ = Mode::Add;
 }
 
@@ -149,8 +156,25 @@ void Recordset::set(int column, Value v) {
 
 Value Recordset::get(int column) const {
   if (!current_ && mode_ == Mode::None) raise(err::NoCurrentRecord);
-  if (mode_ != Mode::Add && !loaded_ && current_) loadCurrent();
-  return row_[static_cast<size_t>(column)];
+  const size_t c = static_cast<size_t>(column);
+  if (mode_ != Mode::Add && !loaded_ && current_ && !dirty_[c] && !have_[c]) {
+    // A filter asks for a field or two of a row found by seek: read just those,
+    // and the whole row once more are wanted.
+    if (++singleLoads_ > 2) {
+      loadCurrent();
+    } else {
+      sqlite3_stmt* st = Workspace::get().prepareCached("SELECT " + text::quoteSqlIdent(shape_.fields[c].name) + " FROM " +
+                                                        qualified_ + " WHERE rowid = ?");
+      sqlite3_bind_int64(st, 1, rowid_);
+      int rc = sqlite3_step(st);
+      if (rc == SQLITE_ROW) row_[c] = columnValue(st, 0);
+      sqlite3_reset(st);
+      if (rc != SQLITE_ROW && rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
+      if (rc != SQLITE_ROW) raise(err::NoCurrentRecord);
+      have_[c] = 1;
+    }
+  }
+  return row_[c];
 }
 
 // A field's value as the table's constraints take it: numbers given as text
@@ -214,6 +238,13 @@ void Recordset::update() {
     // Only the fields set are written: the others keep their stored values.
     for (size_t i = 0; i < n; ++i)
       if (dirty_[i]) checkField(i);
+    // A key field set to the very value the seek found the row by stays as
+    // stored: rewriting it would only move the row's index entries.
+    if (fromSeek_ && shape_.native)
+      for (size_t j = 0; j < indexPos_.size() && j < seekKeys_.size(); ++j) {
+        size_t i = indexPos_[j];
+        if (i < n && dirty_[i] && row_[i] == seekKeys_[j]) dirty_[i] = 0;
+      }
     if (std::find(dirty_.begin(), dirty_.end(), 1) == dirty_.end()) {
       mode_ = Mode::None;
       return;

@@ -72,6 +72,11 @@ class Recordset {
   std::vector<std::string> indexCols_;
   mutable std::vector<Value> row_;
   mutable bool loaded_ = false;     // row_ holds the current row's stored values
+  mutable std::vector<char> have_;  // or these fields of it
+  mutable int singleLoads_ = 0;
+  bool fromSeek_ = false;           // the current row was found by seek()
+  std::vector<Value> seekKeys_;     // and these are the key values it matched
+  std::vector<size_t> indexPos_;    // the current index's fields
   std::vector<char> dirty_;         // fields set since addNew() or edit()
   std::vector<char> updateMask_;    // the fields of the cached update statement
   int64_t rowid_ = -1;
