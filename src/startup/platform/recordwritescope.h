@@ -9,8 +9,8 @@ class Recordset;
 // constraints; the recordset the scope is made for checks every field it
 // writes (Recordset::update) exactly as those constraints would, in a fraction
 // of the time SQLite takes to run one length() check per column of every row.
-// Inside a scope only that recordset writes: any other statement that adds or
-// changes rows belongs outside it. A scope made for a recordset whose table it
+// Inside a scope only recordsets on such tables write (checksItself()): any
+// statement that adds or changes rows belongs outside it. A scope made for a recordset whose table it
 // does not know the checks of does nothing. Scopes nest.
 class RecordWriteScope {
  public:
