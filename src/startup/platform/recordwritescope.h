@@ -10,8 +10,8 @@ class Recordset;
 // writes (Recordset::update) exactly as those constraints would, in a fraction
 // of the time SQLite takes to run one length() check per column of every row.
 // Inside a scope only recordsets on such tables write (checksItself()): any
-// statement that adds or changes rows belongs outside it. A scope made for a recordset whose table it
-// does not know the checks of does nothing. Scopes nest.
+// statement that adds or changes rows belongs outside it. A scope made for a
+// recordset whose table's checks it does not know does nothing. Scopes nest.
 class RecordWriteScope {
  public:
   explicit RecordWriteScope(const Recordset& rs);
