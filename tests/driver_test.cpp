@@ -9,6 +9,7 @@
 #include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
+#include "registration/batch.h"
 #include "registration/driver.h"
 #include "startup/platform/db.h"
 #include "tests/testenv.h"
@@ -105,6 +106,32 @@ TEST(Driver, AFailingFileLeavesNoneOfItsRowsAndStopsTheRun) {
   EXPECT_EQ(db::Workspace::get().transDepth(), 0);
   // In the screen mode the failure is brought to the user's attention.
   EXPECT_FALSE(h.messages.empty());
+}
+
+TEST(Driver, ABatchOfArchivesCommitsTogetherAndAFailingFileStillRollsBackAlone) {
+  TestHome h;
+  std::string bad = fileOf("UKA", 3);
+  bad += bad.substr(0, 100);
+  std::string a = h.work + "BA050312.lzh", b = h.work + "KOVA050312.lzh";
+  fx::WriteLzh(a, {{"BA050312.txt", fileOf("BA", 2)}});
+  fx::WriteLzh(b, {{"KAA050312.txt", fileOf("KAA")}, {"UKA050312.txt", bad}});
+  G().gSilent = "1";
+  {
+    ArchiveBatch batch(G().gDBDir, 3600);
+    batch.begin();
+    EXPECT_FALSE(regMainKOVA(a, "T"));
+    batch.begin();
+    EXPECT_TRUE(regMainKOVA(b, "T"));
+    EXPECT_TRUE(batch.open());
+    // Nothing is on disk for other programs until the batch commits.
+    EXPECT_EQ(h.sqlite("kova_this.mdb", "select count(*) from T番組データ;"), "0\n");
+    EXPECT_TRUE(batch.commit());
+  }
+  EXPECT_EQ(db::Workspace::get().transDepth(), 0);
+  EXPECT_EQ(h.sqlite("kova_this.mdb", "select count(*) from T番組データ;"), "2\n");
+  EXPECT_NE(h.sqlite("kova_this.mdb", "select count(*) from T開催データ;"), "0\n");  // the file before the failure
+  EXPECT_EQ(h.sqlite("kova_this.mdb", "select count(*) from T馬基本データ;"), "0\n");  // none of the failing file's
+  EXPECT_NE(h.logText().find("エラーファイル[UKA050312.txt]"), std::string::npos);
 }
 
 TEST(Driver, MoreThan32TextFilesStopBeforeTheFirstFile) {

@@ -7,6 +7,7 @@
 
 #include "app/cli.h"
 #include "common/func.h"
+#include "registration/batch.h"
 #include "registration/driver.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/writerlock.h"
@@ -44,6 +45,21 @@ int run(const Args& given) {
   StderrUi status;
   G().gStatusForm = &status;
   int failed = 0;
+  // Archives are committed a few seconds' worth at a time; each is reported
+  // registered once a commit holds it.
+  ArchiveBatch batch(G().gDBDir);
+  std::vector<std::string> pending;
+  auto settle = [&] {
+    if (batch.commit()) {
+      for (const auto& a : pending) std::fprintf(stderr, "velmo-cli: %s: registered\n", a.c_str());
+    } else {
+      for (const auto& a : pending)
+        std::fprintf(stderr, "velmo-cli: %s: not registered: the batch holding it could not be committed (see %sVelmoLog.dat)\n",
+                     a.c_str(), ProgramDir().c_str());
+      failed += static_cast<int>(pending.size());
+    }
+    pending.clear();
+  };
   for (size_t i = 0; i < archives.size(); ++i) {
     const std::string& a = archives[i];
     if (!FileExists(a)) {
@@ -59,15 +75,18 @@ int run(const Args& given) {
     }
     // The driver appends " FILE登録中(k/n)" to the archive line.
     status.setBase("[" + std::to_string(i + 1) + "/" + std::to_string(archives.size()) + "] " + FileNamePart(a));
+    batch.begin();
     long r = regMain(a, mode, source);
     if (r != 0) {
       ++failed;
       std::fprintf(stderr, "velmo-cli: %s: registration stopped on an error (see %sVelmoLog.dat)\n", a.c_str(),
                    ProgramDir().c_str());
     } else {
-      std::fprintf(stderr, "velmo-cli: %s: registered\n", a.c_str());
+      pending.push_back(a);
     }
+    if (batch.due()) settle();
   }
+  settle();
   G().gStatusForm = nullptr;
   return failed ? kExitFailed : kExitOk;
 }

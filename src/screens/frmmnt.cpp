@@ -21,6 +21,7 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/msgbox.h"
+#include "registration/batch.h"
 #include "registration/driver.h"
 #include "screens/chourglass.h"
 #include "screens/commandface.h"
@@ -364,6 +365,8 @@ void frmMnt::regDataFiles(const std::string& folder, const std::string& mode, co
   std::string last;
   {
     CHourglass wait;
+    // The archives are committed a couple of seconds' worth at a time.
+    ArchiveBatch batch(g.gDBDir);
     const long n = static_cast<long>(paths.size());
     for (long i = 0; i < n; ++i) {
       const std::string& path = paths[i];
@@ -371,7 +374,13 @@ void frmMnt::regDataFiles(const std::string& folder, const std::string& mode, co
       setStatusText(path + "を取り込み中です(" + num(i + 1) + "/" + num(n) + ")");
       refresh();
       g.gStatusForm = this;
-      if (regMain(path, mode, source) == -1) {
+      batch.begin();
+      const long r = regMain(path, mode, source);
+      if ((r == -1 || batch.due()) && !batch.commit()) {
+        note = "（一部データ登録異常がありました）";
+        break;
+      }
+      if (r == -1) {
         if (MsgBox("処理を続行しますか？", vbOKCancel, "Velmo") != vbOK) {
           setStatusText(path + "登録キャンセルしました。");
           note = "（一部データ登録異常がありました）";
@@ -381,6 +390,7 @@ void frmMnt::regDataFiles(const std::string& folder, const std::string& mode, co
         setStatusText(path + "登録完了。");
       }
     }
+    if (!batch.commit()) note = "（一部データ登録異常がありました）";
     try {
       fillGr2();
     } catch (const std::exception& ex) {
