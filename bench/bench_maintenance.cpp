@@ -1,6 +1,8 @@
 // Maintenance figures over a generated past database of N years (default 3,
 // --years 10 for the full figure), each beside a plain SQLite baseline:
-// building the past database from D archives, the weekly changeover, deleting
+// building the past database from D archives (loaded as from files: committed
+// a couple of seconds' worth at a time; the plain loop once per file and once
+// per batch of as many days), the weekly changeover, deleting
 // one year, the data list rebuild, compaction and the data check.
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -16,6 +18,7 @@
 #include "common/msgbox.h"
 #include "common/text.h"
 #include "maintenance/maintenance.h"
+#include "registration/batch.h"
 #include "registration/driver.h"
 #include "schema/datacheck.h"
 #include "startup/platform/db.h"
@@ -111,9 +114,14 @@ int main(int argc, char** argv) {
   const std::vector<std::string> dKinds = kindsFor("D");
 
   // ---- Building the past database --------------------------------------------
-  sqlite3* plain = nullptr;
-  sqlite3_open((plainDir + "kova_data.mdb").c_str(), &plain);
-  double regSec = 0, plainSec = 0;
+  sqlite3* plainFile = nullptr;
+  sqlite3* plainBatch = nullptr;
+  sqlite3_open((plainDir + "kova_data.mdb").c_str(), &plainFile);
+  sqlite3_open((freshDbFolder("plain-batch") + "kova_data.mdb").c_str(), &plainBatch);
+  bool plainOpen = false;
+  long plainDays = 0, plainCommits = 0, batchDays = 0, velmoCommits = 0;
+  std::unique_ptr<ArchiveBatch> batch;
+  double regSec = 0, plainSec = 0, plainBatchSec = 0;
   long rows = 0;
   long peakAfterFirstYear = 0;
   const int firstYear = 2000;
@@ -135,14 +143,37 @@ int main(int argc, char** argv) {
         files.emplace_back(k, decodeRows(L, txt));
       }
       auto t0 = Clock::now();
-      for (const auto& a : archives)
+      // As a member loads archives from files: a batch commits every couple of seconds.
+      if (!batch) batch = std::make_unique<ArchiveBatch>(G().gDBDir);
+      for (const auto& a : archives) {
+        batch->begin();
         if (regMain(a, "D", "J") != 0) {
           std::fprintf(stderr, "registration of %s failed; see %sVelmoLog.dat\n", a.c_str(), g_root.c_str());
           return 1;
         }
+        if (batch->due()) {
+          batch->commit();
+          ++velmoCommits;
+        }
+      }
+      const bool lastDay = y + 1 == years && i + 1 == days.size();
+      if (lastDay) {
+        batch->commit();
+        ++velmoCommits;
+        batch.reset();
+      }
+      ++batchDays;
       auto t1 = Clock::now();
       regSec += seconds(t0, t1);
-      // Plain: INSERT OR REPLACE of each file's rows, one transaction per file.
+      // Plain: INSERT OR REPLACE of each file's rows, one transaction per file
+      // into one copy and one transaction per batch of days (as many days as
+      // the registration's batches held on average so far) into the other.
+      for (int copy = 0; copy < 2; ++copy) {
+      sqlite3* plain = copy == 0 ? plainFile : plainBatch;
+      if (copy == 1 && !plainOpen) {
+        exec(plain, "BEGIN");
+        plainOpen = true;
+      }
       auto p0 = Clock::now();
       for (const auto& [k, fileRows] : files) {
         const reg::Layout& L = reg::LayoutFor(k);
@@ -161,7 +192,7 @@ int main(int argc, char** argv) {
         sql += ")";
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(plain, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) continue;
-        exec(plain, "BEGIN");
+        if (copy == 0) exec(plain, "BEGIN");
         for (const auto& row : fileRows) {
           for (size_t c = 0; c < cols.size(); ++c) {
             const db::Value& v = row[idx[c]];
@@ -173,16 +204,28 @@ int main(int argc, char** argv) {
           }
           sqlite3_step(st);
           sqlite3_reset(st);
-          ++rows;
+          if (copy == 0) ++rows;
         }
-        exec(plain, "COMMIT");
+        if (copy == 0) exec(plain, "COMMIT");
         sqlite3_finalize(st);
       }
-      plainSec += seconds(p0, Clock::now());
+      if (copy == 1) {
+        ++plainDays;
+        const bool lastDay = y + 1 == years && i + 1 == days.size();
+        if (lastDay || plainDays >= std::max(1L, batchDays / std::max(1L, velmoCommits))) {
+          exec(plain, "COMMIT");
+          plainOpen = false;
+          plainDays = 0;
+          ++plainCommits;
+        }
+      }
+      (copy == 0 ? plainSec : plainBatchSec) += seconds(p0, Clock::now());
+      }
     }
     if (y == 0) peakAfterFirstYear = peakKB();
   }
-  sqlite3_close(plain);
+  sqlite3_close(plainFile);
+  sqlite3_close(plainBatch);
   fs::remove_all(work);
   db::Workspace::get().reset();
   const double sizeMB = static_cast<double>(fs::file_size(G().gDBDir + "kova_data.mdb")) / 1048576.0;
@@ -194,6 +237,9 @@ int main(int argc, char** argv) {
   std::snprintf(note, sizeof note, "rows/s %.0f vs %.0f; peak %ld KB after year 1, %ld KB at the end", rows / regSec,
                 rows / plainSec, peakAfterFirstYear, peakKB());
   line("build past DB (register D archives)", regSec, plainSec, note);
+  std::snprintf(note, sizeof note, "rows/s %.0f vs %.0f; %ld commits, about %ld race days each", rows / regSec,
+                rows / plainBatchSec, velmoCommits, batchDays / std::max(1L, velmoCommits));
+  line("  against plain, one commit per batch", regSec, plainBatchSec, note);
 
   // ---- Weekly changeover ------------------------------------------------------
   for (size_t i = 0; i < 2; ++i) {
