@@ -280,4 +280,12 @@ TEST(NativeTypes, AnEditWritesTheFieldsSetAndAChangedKeyMovesTheRow) {
   ASSERT_FALSE(rs->noMatch());
   EXPECT_EQ(db::toText(rs->get("長")), "5");
   EXPECT_EQ(db::toText(rs->get("必")), "p");
+  // Moved and moved back without a new seek: both writes happen.
+  rs->edit();
+  rs->set("キー", std::string("c"));
+  rs->update();
+  rs->edit();
+  rs->set("キー", std::string("b"));
+  rs->update();
+  EXPECT_EQ(one(*d, "select count(*) from 型表 where キー = 'b'"), "1");
 }

@@ -257,6 +257,9 @@ void Recordset::update() {
       updateSql_ = "UPDATE " + qualified_ + " SET " + sets + " WHERE rowid = ?";
       updateMask_ = dirty_;
     }
+    // A key written anew: the row is no longer the one the seek's values name.
+    for (size_t i : indexPos_)
+      if (i < n && dirty_[i]) fromSeek_ = false;
     st = cached(2, updateSql_);
     int k = 0;
     for (size_t i = 0; i < n; ++i)
