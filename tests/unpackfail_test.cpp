@@ -69,6 +69,10 @@ TEST(Unpacking, DamagedCutOrOversizedArchivesFailAndRegisterNothing) {
     EXPECT_TRUE(workFolderEmpty()) << c.name;
     std::string why;
     EXPECT_FALSE(CheckArchive(path, why)) << c.name;
+    // Unpacked on its own, the archive leaves none of its files, not even the
+    // entries before the damage.
+    EXPECT_TRUE(Com_UnLzh(path, G().gTmpDir)) << c.name;
+    EXPECT_TRUE(workFolderEmpty()) << c.name;
   }
   G().gUnpackEntryLimit = 512LL << 20;
   std::string log = h.logText();

@@ -275,39 +275,76 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, co
     WriteLog(ErrObject(n, why + " [" + archivePath + "]"), "Com_UnLzh", false, true);
     return true;
   };
-  std::string why;
-  long number = 0;
-  unsigned long long total = 0;
-  if (!scanArchive(archivePath, why, number, &total)) return fail(number, why);
-  std::error_code ec;
-  fs::space_info space = fs::space(destFolder, ec);
-  if (!ec && space.available < total + kFreeSpaceMargin)
-    return fail(err::UnpackFailed, "作業フォルダの空き容量が足りません(空き" + std::to_string(space.available) + "バイト、必要" +
-                                       std::to_string(total + kFreeSpaceMargin) + "バイト): " + destFolder);
   int rc;
-  archive_entry* e = nullptr;
-  // Second pass: extract.
   archive* a = openLha(archivePath, rc);
   if (rc != ARCHIVE_OK) {
+    long n = archive_errno(a) ? archive_errno(a) : 1;
+    std::string why = archive_error_string(a) ? archive_error_string(a) : "LZH書庫として読めません";
     archive_read_free(a);
-    return fail(1, "LZH書庫として読めません");
+    return fail(n, why);
   }
+  // One pass: each entry is checked (name inside the folder, size within the
+  // limits and the free space) before it is written, and its data is read
+  // whole, so that a CRC error or a cut archive shows; on any failure the files
+  // written so far are removed, and the archive unpacks to nothing.
+  std::error_code ec;
+  fs::space_info space = fs::space(destFolder, ec);
+  const bool knowSpace = !ec;
   const unsigned long long archiveSize = fileSizeOf(archivePath);
+  unsigned long long sum = 0;
+  std::vector<fs::path> written;
+  std::vector<std::string> skipped;  // logged once the archive has unpacked whole
   bool failed = false;
   std::string failMsg;
   long failNumber = 0;
+  archive_entry* e = nullptr;
+  auto drain = [&]() {
+    const void* buf;
+    size_t n;
+    la_int64_t off;
+    while ((rc = archive_read_data_block(a, &buf, &n, &off)) == ARCHIVE_OK) {
+    }
+    return rc == ARCHIVE_EOF;
+  };
   while ((rc = archive_read_next_header(a, &e)) == ARCHIVE_OK || rc == ARCHIVE_WARN) {
-    std::string name = archive_entry_pathname(e);
+    const char* p = archive_entry_pathname(e);
+    const std::string raw = p ? p : "";
+    bool isLink = archive_entry_filetype(e) == AE_IFLNK || archive_entry_hardlink(e) != nullptr;
+    if (!safeEntryName(raw) || isLink) {
+      failed = true;
+      failNumber = err::UnsafeArchive;
+      failMsg = "書庫の外に出るファイル名があるため展開しません: " + raw;
+      break;
+    }
+    const long long size = archive_entry_size_is_set(e) ? archive_entry_size(e) : 0;
+    std::string problem = entryLimitProblem(raw, size, archiveSize);
+    if (!problem.empty()) {
+      failed = true;
+      failNumber = err::UnpackFailed;
+      failMsg = problem;
+      break;
+    }
+    if (size > 0) sum += static_cast<unsigned long long>(size);
+    if (knowSpace && space.available < sum + kFreeSpaceMargin) {
+      failed = true;
+      failNumber = err::UnpackFailed;
+      failMsg = "作業フォルダの空き容量が足りません(空き" + std::to_string(space.available) + "バイト、必要" +
+                std::to_string(sum + kFreeSpaceMargin) + "バイト以上): " + destFolder;
+      break;
+    }
+    std::string name = raw;
     for (char& c : name)
       if (c == '\\') c = '/';
-    if (archive_entry_filetype(e) == AE_IFDIR) continue;
+    const bool dir = archive_entry_filetype(e) == AE_IFDIR;
     // Only the provider's text files at the top of the archive are registered.
-    if (name.find('/') != std::string::npos) {
-      WriteLog(ErrObject(0, "サブフォルダのファイルは登録しません。[" + name + "] [" + archivePath + "]"), "Com_UnLzh", false, true);
-      continue;
-    }
-    if (!text::endsWith(text::toLowerAscii(name), extension)) {
-      WriteLog(ErrObject(0, "テキストファイルでないため登録しません。[" + name + "] [" + archivePath + "]"), "Com_UnLzh", false, true);
+    std::string skip;
+    if (!dir && name.find('/') != std::string::npos)
+      skip = "サブフォルダのファイルは登録しません。[" + name + "] [" + archivePath + "]";
+    else if (!dir && !text::endsWith(text::toLowerAscii(name), extension))
+      skip = "テキストファイルでないため登録しません。[" + name + "] [" + archivePath + "]";
+    if (dir || !skip.empty()) {
+      if (!drain()) break;
+      if (!skip.empty()) skipped.push_back(skip);
       continue;
     }
     fs::path target = fs::path(destFolder) / name;
@@ -317,44 +354,44 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, co
       failMsg = "書き込めません: " + target.string();
       break;
     }
+    written.push_back(target);
     const void* buf;
-    size_t size;
+    size_t n;
     la_int64_t off;
-    long long written = 0;
-    while ((rc = archive_read_data_block(a, &buf, &size, &off)) == ARCHIVE_OK) {
-      written += static_cast<long long>(size);
+    long long got = 0;
+    while ((rc = archive_read_data_block(a, &buf, &n, &off)) == ARCHIVE_OK) {
+      got += static_cast<long long>(n);
       // A header that understates the size is held to the same limits.
-      std::string problem = entryLimitProblem(name, written, archiveSize);
-      if (!problem.empty()) {
+      std::string late = entryLimitProblem(name, got, archiveSize);
+      if (!late.empty()) {
         failed = true;
         failNumber = err::UnpackFailed;
-        failMsg = problem;
+        failMsg = late;
         break;
       }
-      if (!out.write(static_cast<const char*>(buf), static_cast<std::streamsize>(size))) break;
+      if (!out.write(static_cast<const char*>(buf), static_cast<std::streamsize>(n))) break;
     }
-    if (!failed && rc != ARCHIVE_EOF && rc != ARCHIVE_OK) {
-      failed = true;
-      failMsg = archive_error_string(a) ? archive_error_string(a) : "data error";
-    }
+    if (failed) break;
+    if (rc != ARCHIVE_EOF && rc != ARCHIVE_OK) break;  // the archive's own error, below
     out.close();
-    if (!failed && !out) {
+    if (!out) {
       failed = true;
       failNumber = 61;
       failMsg = "書き込めません(ディスクの空きがないか、書き込みが拒否されました): " + target.string();
-    }
-    if (failed) {
-      fs::remove(target, ec);  // no partial file
       break;
     }
   }
   if (!failed && rc != ARCHIVE_EOF) {
     failed = true;
-    failMsg = archive_error_string(a) ? archive_error_string(a) : "header error";
+    failMsg = archive_error_string(a) ? archive_error_string(a) : "書庫が壊れています";
   }
-  long n = failNumber ? failNumber : (archive_errno(a) ? archive_errno(a) : 3);
+  long number = failNumber ? failNumber : (archive_errno(a) ? archive_errno(a) : 3);
   archive_read_free(a);
-  if (failed) return fail(n, failMsg);
+  if (failed) {
+    for (const auto& f : written) fs::remove(f, ec);  // no partial unpacking
+    return fail(number, failMsg);
+  }
+  for (const auto& m : skipped) WriteLog(ErrObject(0, m), "Com_UnLzh", false, true);
   return false;
 }
 
