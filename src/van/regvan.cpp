@@ -577,8 +577,22 @@ void RegVAN::regItiran() {
   rs->update();
 }
 
+// True when the conversion table certainly has no rows: the key update's inner
+// join then matches nothing. A table that cannot be read (a link that failed)
+// counts as not empty, so that the update runs and reports the failure itself.
+bool RegVAN::convEmpty(const std::string& table) {
+  try {
+    auto q = db().openQuery("SELECT TOP 1 Jravan FROM " + table + ";");
+    q->moveFirst();
+    return q->eof();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 void RegVAN::upKey(const std::string& X) {
   for (const std::string I : {"騎手", "調教師"}) {
+    if (convEmpty("S" + I + "コード変換")) continue;
     std::string sql = "UPDATE " + X + " INNER JOIN S" + I + "コード変換 ON " + X + "." + I + "コード = S" + I +
                       "コード変換.jravan " + " SET " + X + "." + I + "コード = iif([kova]<>'',[kova],[jravan]), " + "     " +
                       X + "." + I + "名 = iif([S" + I + "コード変換].[" + I + "名]<>'',[S" + I + "コード変換].[" + I +

@@ -66,6 +66,7 @@ class RegVAN {
   void payoutsFrom(const char* kind, const std::string& strFile);
   db::Database& db() const;
   void upKey(const std::string& table);
+  bool convEmpty(const std::string& table);
   // Starts a file: remembers its name for the messages and the once-per-file log.
   void beginFile(const std::string& path);
   std::string strMode;
