@@ -233,6 +233,7 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
             "着順", "異常区分", "タイム", "斤量", "騎手名", "調教師名", "確定単勝オッズ", "確定単勝人気順位", "1(2)着馬名",
             "1(2)着タイム差", "後３Ｆ", "コーナー順位1", "コーナー順位2", "コーナー順位3", "コーナー順位4", "騎手コード",
             "調教師コード", "馬体重", "増減", "データID"});
+  readConversions(strMode + "成績データ");
   const int base = 724;
   int result = 0;
   std::string lastKey;
@@ -296,6 +297,10 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
       const std::string& otherTime = winner ? rTime : wTime;
       Value diff = time == "0000" ? Value{std::string("   ")} : haveOther ? Value{timeDifference(time, otherTime)} : Value{};
       std::string abn = abnormality(eAbn(e));
+      std::string jCode = eJCode(e), jName = text::trimBlanks(text::headChars(eJName(e), 3));
+      std::string tCode = eTCode(e), tName = text::trimBlanks(text::headChars(eTName(e), 3));
+      jockeys_.apply(jCode, jName);
+      trainers_.apply(tCode, tName);
       values = {reg8 + date,
                 raceKey,
                 eNo(e),
@@ -321,8 +326,8 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
                 abn.empty() ? Value{} : Value{abn},
                 time,
                 eCarried(e),
-                text::trimBlanks(text::headChars(eJName(e), 3)),
-                text::trimBlanks(text::headChars(eTName(e), 3)),
+                jName,
+                tName,
                 odds == "0000" ? Value{} : Value{text::formatNumber(reg::readNumber(odds) / 10)},
                 nullIf(pop, "00"),
                 haveOther ? Value{otherName} : Value{},
@@ -332,8 +337,8 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
                 eC2(e),
                 eC3(e),
                 eC4(e),
-                eJCode(e),
-                eTCode(e),
+                jCode,
+                tCode,
                 nullIf(eBody(e), "000"),
                 nullIf(eChange(e), "   "),
                 std::string("SE_V")};
@@ -456,6 +461,7 @@ void RegVAN::regVDENtoKY(const std::string& strFile) {
   Rows out(db(), strMode + "競走馬データ",
            {"データID", "レースキー", "馬番", "血統登録番号", "競走成績キー", "馬名", "ブリンカー", "騎手名", "負担重量",
             "見習い区分", "調教師名", "枠番", "騎手コード", "調教師コード"});
+  readConversions(strMode + "競走馬データ");
   db().execute("delete from W出走馬 ;");
   Rows work(db(), "W出走馬", {"レースキー", "馬番", "血統登録番号", "障害フラグ"}, false);
   const int base = 327;
@@ -470,6 +476,10 @@ void RegVAN::regVDENtoKY(const std::string& strFile) {
     for (int j = 0; j < n; ++j) {
       RecordView e = entryOf(rec, base, j, E);
       std::string no = eNo(e), reg8 = text::tailChars(eReg(e), 8);
+      std::string jCode = eJCode(e), jName = text::trimBlanks(eJName(e));
+      std::string tCode = eTCode(e), tName = text::trimBlanks(eTName(e));
+      jockeys_.apply(jCode, jName);
+      trainers_.apply(tCode, tName);
       key[0] = raceKey;
       key[1] = no;
       values = {std::string("KY_V"),
@@ -479,13 +489,13 @@ void RegVAN::regVDENtoKY(const std::string& strFile) {
                 reg8 + date,
                 text::trimBlanks(eName(e)),
                 std::string(eBlinker(e) == "1" ? "3" : "0"),
-                text::trimBlanks(eJName(e)),
+                jName,
                 eCarried(e),
                 eApp(e),
-                text::trimBlanks(eTName(e)),
+                tName,
                 eBracket(e),
-                eJCode(e),
-                eTCode(e)};
+                jCode,
+                tCode};
       out.put(key, values);
       w = {raceKey, no, reg8, jump};
       work.add(w);
@@ -588,6 +598,74 @@ bool RegVAN::convEmpty(const std::string& table) {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+// The key update run after a file ("UPDATE X INNER JOIN S…コード変換 … WHERE
+// X.…コード < '10000'") rewrites every row just written whose JRA-VAN code has a
+// conversion row. Writing the row with the converted values in the first place
+// saves that second write; the update still runs and then has nothing left to
+// change in these rows. A code is converted here only where the outcome is
+// certainly the update's own:
+// - mode "T" only: the conversion tables are tables of the same database and
+//   transaction (in mode "D" they are linked in later, and the link may fail);
+// - every row of the conversion table was read, Kova and the name as text or
+//   Null, and every value fits the columns it would be written to (else the
+//   update might fail, and then converts nothing);
+// - the new code is not itself a code the update would convert again (a code
+//   below '10000' with a conversion row of its own): the update converts once
+//   per run, so such a row stays with the update.
+void RegVAN::readConversions(const std::string& X) {
+  for (const std::string I : {"騎手", "調教師"}) {
+    Conversions& c = I == "騎手" ? jockeys_ : trainers_;
+    c.usable = false;
+    c.byJravan.clear();
+    if (strMode != "T") continue;
+    try {
+      size_t codeSize = 0, nameSize = 0;
+      for (const auto& f : db().fields(X)) {
+        if (f.name == I + "コード") codeSize = f.size > 0 ? static_cast<size_t>(f.size) : 255;
+        if (f.name == I + "名") nameSize = f.size > 0 ? static_cast<size_t>(f.size) : 255;
+      }
+      if (!codeSize || !nameSize) continue;
+      auto q = db().openQuery("SELECT Jravan, Kova, " + I + "名 FROM S" + I + "コード変換;");
+      bool ok = true;
+      for (q->moveFirst(); ok && !q->eof(); q->moveNext()) {
+        Value jra = q->get(0), kova = q->get(1), name = q->get(2);
+        auto isTextOrNull = [](const Value& v) {
+          return std::holds_alternative<std::string>(v) || std::holds_alternative<std::monostate>(v);
+        };
+        if (!std::holds_alternative<std::string>(jra) || !isTextOrNull(kova) || !isTextOrNull(name)) {
+          ok = false;
+          break;
+        }
+        const std::string& j = std::get<std::string>(jra);
+        std::string k = db::toText(kova), n = db::toText(name);
+        Conversion conv{k.empty() ? j : k, n.empty() ? std::nullopt : std::optional<std::string>(n)};
+        if (text::charCount(conv.code) > codeSize || (conv.name && text::charCount(*conv.name) > nameSize)) ok = false;
+        else c.byJravan.emplace(j, std::move(conv));
+      }
+      if (!ok) {
+        c.byJravan.clear();
+        continue;
+      }
+      for (auto it = c.byJravan.begin(); it != c.byJravan.end();) {
+        const std::string& to = it->second.code;
+        if (to != it->first && to < "10000" && c.byJravan.count(to)) it = c.byJravan.erase(it);
+        else ++it;
+      }
+      c.usable = true;
+    } catch (const std::exception&) {
+      c.byJravan.clear();
+    }
+  }
+}
+
+void RegVAN::Conversions::apply(std::string& code, std::string& name) const {
+  if (!usable || !(code < "10000")) return;
+  auto it = byJravan.find(code);
+  if (it == byJravan.end()) return;
+  code = it->second.code;
+  if (it->second.name) name = *it->second.name;
 }
 
 void RegVAN::upKey(const std::string& X) {
