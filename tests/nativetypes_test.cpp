@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <optional>
+
 #include "common/error.h"
 #include "common/func.h"
 #include "schema/rebuild.h"
@@ -109,29 +111,54 @@ TEST(NativeTypes, ConversionAndSizeErrorsPerColumnType) {
       {"倍", std::string("12.25"), "'12.25'", 0, "12.25"},
       {"倍", std::string("1,000"), "'1,000'", err::ConversionError, ""},
       {"倍", db::Value{}, "null", 0, "<null>"},
+      // A number in a text field is stored as its text and sized as such.
+      {"文", db::Value{int64_t{1234}}, "1234", 0, "1234"},
+      {"文", db::Value{int64_t{12345}}, "12345", err::FieldTooSmall, ""},
+      {"文", db::Value{12.5}, "12.5", 0, "12.5"},
+      {"文", db::Value{123.5}, "123.5", err::FieldTooSmall, ""},
+      {"文", std::string("ｱｲｳｴｵ"), "'ｱｲｳｴｵ'", err::FieldTooSmall, ""},
   };
+  // Each value three ways: an insert statement, a recordset, and a recordset
+  // inside a record-write scope, where SQLite leaves the checks to the recordset;
+  // then an edit of an existing row setting the one field.
+  const char* ways[] = {" (statement)", " (recordset)", " (recordset in a scope)", " (edit in a scope)"};
   int n = 0;
   for (const auto& c : cases) {
-    for (int viaSql = 0; viaSql < 2; ++viaSql) {
+    for (int way = 0; way < 4; ++way) {
       std::string key = std::to_string(n++);
+      if (way == 3) d->execute("insert into 型表 (キー, 必) values ('" + key + "', 'x')");
       long got = errorOf([&] {
-        if (viaSql) {
+        if (way == 0) {
           d->execute("insert into 型表 (キー, 必, " + std::string(c.column) + ") values ('" + key + "', 'x', " + c.sql + ")");
+          return;
+        }
+        auto rs = d->openTable("型表");
+        std::optional<db::RecordWriteScope> scope;
+        if (way >= 2) scope.emplace(*rs);
+        if (way == 3) {
+          rs->setIndex("PrimaryKey");
+          rs->seek({key});
+          rs->edit();
         } else {
-          auto rs = d->openTable("型表");
           rs->addNew();
           rs->set("キー", key);
           rs->set("必", std::string("x"));
-          rs->set(c.column, c.value);
-          rs->update();
         }
+        rs->set(c.column, c.value);
+        rs->update();
       });
-      EXPECT_EQ(got, c.error) << c.column << " " << c.sql << (viaSql ? " (statement)" : " (recordset)");
+      EXPECT_EQ(got, c.error) << c.column << " " << c.sql << ways[way];
       std::string stored = one(*d, "select " + std::string(c.column) + " from 型表 where キー = '" + key + "'");
-      if (c.error) EXPECT_EQ(stored, "<none>") << c.column << " " << c.sql;
-      else if (c.stored) EXPECT_EQ(stored, c.stored) << c.column << " " << c.sql << (viaSql ? " (statement)" : " (recordset)");
+      if (c.error) EXPECT_EQ(stored, way == 3 ? "<null>" : "<none>") << c.column << " " << c.sql << ways[way];
+      else if (c.stored) EXPECT_EQ(stored, c.stored) << c.column << " " << c.sql << ways[way];
     }
   }
+  // After a scope SQLite checks statements again.
+  {
+    auto rs = d->openTable("型表");
+    db::RecordWriteScope scope(*rs);
+  }
+  EXPECT_EQ(errorOf([&] { d->execute("insert into 型表 (キー, 必, 文) values ('after', 'x', 'abcde')"); }), err::FieldTooSmall);
   // A whole-number field rounds a fraction written through a recordset.
   auto rs = d->openTable("型表");
   rs->addNew();
@@ -223,4 +250,34 @@ TEST(NativeTypes, OldStyleDatabaseIsRebuiltWithItsRowsUnchanged) {
   }
   db::Workspace::get().reset();
   EXPECT_EQ(dump(path, "T成績"), before);
+}
+
+TEST(NativeTypes, AnEditWritesTheFieldsSetAndAChangedKeyMovesTheRow) {
+  TestHome h;
+  auto d = makeDb(h, "e.mdb");
+  makeTypedTable(*d);
+  d->execute("insert into 型表 (キー, 文, 長, 必) values ('a', 'x', 1, 'p')");
+  auto rs = d->openTable("型表");
+  rs->setIndex("PrimaryKey");
+  // A field read after a seek is the stored one; the edit writes only 長.
+  rs->seek({std::string("a")});
+  ASSERT_FALSE(rs->noMatch());
+  EXPECT_EQ(db::toText(rs->get("文")), "x");
+  d->execute("update 型表 set 文 = 'y' where キー = 'a'");  // another writer between seek and edit
+  rs->edit();
+  rs->set("キー", std::string("a"));
+  rs->set("長", std::string("5"));
+  rs->update();
+  EXPECT_EQ(one(*d, "select 文 & '/' & 長 from 型表 where キー = 'a'"), "y/5");
+  // A key set to another value is written: the row is found by the new key.
+  rs->seek({std::string("a")});
+  rs->edit();
+  rs->set("キー", std::string("b"));
+  rs->update();
+  rs->seek({std::string("a")});
+  EXPECT_TRUE(rs->noMatch());
+  rs->seek({std::string("b")});
+  ASSERT_FALSE(rs->noMatch());
+  EXPECT_EQ(db::toText(rs->get("長")), "5");
+  EXPECT_EQ(db::toText(rs->get("必")), "p");
 }

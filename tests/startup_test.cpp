@@ -253,6 +253,14 @@ TEST(Log, EntriesAreLinesAndTheFileKeepsItsLimit) {
   lines.pop_back();
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_NE(lines.back().find("\t11\tentry 11\tTest/loc"), std::string::npos);
+  // A larger limit trims a tenth at a time: never above the limit, the newest kept.
+  log.setLogLimit(20);
+  for (int i = 0; i < 50; ++i) WriteLog(ErrObject(i, "entry " + std::to_string(i)), "Test/loc", false, true);
+  lines = text::split(h.logText(), '\n');
+  lines.pop_back();
+  EXPECT_LE(lines.size(), 20u);
+  EXPECT_GE(lines.size(), 18u);
+  EXPECT_NE(lines.back().find("\t49\tentry 49\tTest/loc"), std::string::npos);
   log.setLogLimit(3000);
   // A screen-mode failure with the second flag false reaches the user; silent mode only records.
   WriteLog(ErrObject(3022, "重複"), "frmMnt/x", false, false);

@@ -360,13 +360,18 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, co
 
 RunWorkFolder::RunWorkFolder(const std::string& tmp) {
   static int counter = 0;
+  // Folders left by runs that died are cleared once per work folder and process.
+  static std::string swept;
   std::error_code ec;
-  for (const auto& d : fs::directory_iterator(tmp, ec)) {
-    std::string n = d.path().filename().string();
-    if (n.rfind("run", 0) != 0 || !d.is_directory(ec)) continue;
-    long pid = std::atol(n.c_str() + 3);
-    if (pid > 0 && pid != static_cast<long>(getpid()) && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-      fs::remove_all(d.path(), ec);
+  if (swept != tmp) {
+    for (const auto& d : fs::directory_iterator(tmp, ec)) {
+      std::string n = d.path().filename().string();
+      if (n.rfind("run", 0) != 0 || !d.is_directory(ec)) continue;
+      long pid = std::atol(n.c_str() + 3);
+      if (pid > 0 && pid != static_cast<long>(getpid()) && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        fs::remove_all(d.path(), ec);
+    }
+    swept = tmp;
   }
   path_ = AddPathSep(tmp) + "run" + std::to_string(static_cast<long>(getpid())) + "_" + std::to_string(++counter) + "/";
   fs::remove_all(path_, ec);

@@ -99,6 +99,9 @@ void trimInPlace(std::string& s) {
 }  // namespace
 
 std::string RecordView::raw(int offset, int length) const {
+  // Plain ASCII (most fields) is its own decoding, blanks included.
+  std::string_view b = bytes(offset, length);
+  if (static_cast<int>(b.size()) == length && text::isAscii(b)) return std::string(b);
   std::string out = decodedField(*this, offset, length);
   size_t chars = text::isAscii(out) ? out.size() : text::charCount(out);
   if (chars < static_cast<size_t>(length)) out.append(static_cast<size_t>(length) - chars, ' ');
@@ -108,25 +111,33 @@ std::string RecordView::raw(int offset, int length) const {
 double readNumber(std::string_view raw) {
   // Blanks are ignored wherever they stand; a leading sign and one decimal point
   // are accepted; reading stops at the first character that cannot continue.
-  std::string digits;
+  char small[64];
+  std::string big;
+  char* digits = small;
+  if (raw.size() >= sizeof small) {
+    big.resize(raw.size() + 1);
+    digits = big.data();
+  }
+  size_t n = 0;
   bool seenDigit = false, seenPoint = false, seenSign = false;
   for (char c : raw) {
     if (c == ' ') continue;
     if ((c == '-' || c == '+') && !seenDigit && !seenPoint && !seenSign) {
       seenSign = true;
-      digits += c;
+      digits[n++] = c;
     } else if (c >= '0' && c <= '9') {
       seenDigit = true;
-      digits += c;
+      digits[n++] = c;
     } else if (c == '.' && !seenPoint) {
       seenPoint = true;
-      digits += c;
+      digits[n++] = c;
     } else {
       break;
     }
   }
   if (!seenDigit) return 0;
-  return std::strtod(digits.c_str(), nullptr);
+  digits[n] = '\0';
+  return std::strtod(digits, nullptr);
 }
 
 static bool allBlank(const std::string& s) { return text::isBlank(s); }
@@ -161,6 +172,7 @@ db::Value applyRule(const Rule& rule, const std::string& raw) {
 db::Value Layout::value(size_t i, const RecordView& rec) const {
   const CompiledField& f = fields[i];
   if (f.rule.kind == RuleKind::Fixed) return f.rule.literal;
+  if (f.compose) return f.compose(rec, f.column);
   if (f.rule.kind == RuleKind::Key || f.rule.kind == RuleKind::Custom) {
     const std::string& name = f.rule.kind == RuleKind::Key ? f.column : f.rule.literal;
     auto it = composers.find(name);
@@ -207,6 +219,11 @@ std::vector<Layout> compileFamily(const FamilyDef& def) {
       const char* rt = row.rules.size() == 1 ? row.rules[0] : (k < row.rules.size() ? row.rules[k] : "-");
       if (std::string_view(rt) == "-") continue;
       L.fields.push_back({row.offset, row.length, row.column, parseRule(rt)});
+      CompiledField& f = L.fields.back();
+      if (f.rule.kind == RuleKind::Key || f.rule.kind == RuleKind::Custom) {
+        auto it = L.composers.find(f.rule.kind == RuleKind::Key ? f.column : f.rule.literal);
+        if (it != L.composers.end()) f.compose = it->second;
+      }
     }
     for (const auto& key : L.seekKey) {
       int found = -1;
@@ -344,6 +361,8 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
                 const UpsertOptions& options, std::string* lastRecord) {
   auto rs = database.openTable(prefix + layout.table);
   rs->setIndex("PrimaryKey");
+  // The loop's only writes are the recordset's, which checks each field itself.
+  db::RecordWriteScope checked(*rs);
   std::vector<int> cols;
   cols.reserve(layout.fields.size());
   for (const auto& f : layout.fields) cols.push_back(rs->columnIndex(f.column));

@@ -67,11 +67,13 @@ struct KindDef {
   bool feedsList = true;   // false: the kind leaves the data list members alone
 };
 
+using Composer = std::function<db::Value(const RecordView& rec, const std::string& column)>;
 struct CompiledField {
   int offset;
   int length;
   std::string column;
   Rule rule;
+  Composer compose = {};  // rules "key" and custom: resolved when the layout is compiled
 };
 
 class Family;
@@ -80,7 +82,6 @@ class Family;
 // "update only" or "never older"); returns false to leave the row alone.
 using RowFilter = std::function<bool(db::Recordset& rs, bool found, const RecordView& rec)>;
 // Computes a composed key or a kind's own rule.
-using Composer = std::function<db::Value(const RecordView& rec, const std::string& column)>;
 // A file family: one table, one seek key, and the field table of its kinds.
 struct FamilyDef {
   const char* table;                    // base name without the mode prefix

@@ -1,5 +1,6 @@
 #include "startup/platform/applog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -37,8 +38,11 @@ void AppLog::trim() {
   std::vector<std::string> lines;
   for (std::string l; std::getline(in, l);) lines.push_back(l);
   in.close();
-  size_t keep = static_cast<size_t>(limit_);
-  if (lines.size() <= keep) {
+  // The file never holds more than the limit; a trim keeps a tenth less, so
+  // that the next trim is a tenth of the limit's entries away rather than at
+  // every entry once the file is full.
+  size_t keep = static_cast<size_t>(std::max(1L, limit_ - limit_ / 10));
+  if (lines.size() <= static_cast<size_t>(limit_)) {
     count_ = static_cast<long>(lines.size());
     return;
   }

@@ -184,6 +184,7 @@ const TableShape& Database::shape(const std::string& table) {
         auto& f = sh->fields[static_cast<size_t>(i)];
         f.type = static_cast<FieldType>(types.int64(1));
         f.size = static_cast<int>(types.int64(2));
+        sh->native = true;
       }
     } else {
       sqlite3_finalize(raw);

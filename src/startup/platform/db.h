@@ -18,6 +18,7 @@
 #include "startup/platform/errortable.h"
 #include "startup/platform/queryresult.h"
 #include "startup/platform/recordset.h"
+#include "startup/platform/recordwritescope.h"
 #include "startup/platform/stmt.h"
 #include "startup/platform/transaction.h"
 #include "startup/platform/value.h"

@@ -20,14 +20,14 @@ namespace velmo::db {
 Recordset::Recordset(DatabasePtr db, const TableShape& shape) : db_(std::move(db)), shape_(shape) {
   qualified_ = "\"" + shape_.schema + "\"." + text::quoteSqlIdent(shape_.name);
   row_.assign(shape_.fields.size(), std::monostate{});
-  std::string cols, marks, sets;
+  dirty_.assign(shape_.fields.size(), 0);
+  have_.assign(shape_.fields.size(), 0);
+  std::string cols, marks;
   for (size_t i = 0; i < shape_.fields.size(); ++i) {
     cols += (i ? "," : "") + text::quoteSqlIdent(shape_.fields[i].name);
     marks += i ? ",?" : "?";
-    sets += (i ? "," : "") + text::quoteSqlIdent(shape_.fields[i].name) + "=?";
   }
   insertSql_ = "INSERT INTO " + qualified_ + " (" + cols + ") VALUES (" + marks + ")";
-  updateSql_ = "UPDATE " + qualified_ + " SET " + sets + " WHERE rowid = ?";
 }
 
 Recordset::~Recordset() = default;
@@ -45,7 +45,9 @@ void Recordset::setIndex(const std::string& name) {
     raise(err::NotAnIndex, name, "[" + shape_.name + "]");
   }
   stmts_[0] = nullptr;
-  seekSql_ = "SELECT rowid, * FROM " + qualified_ + " WHERE ";
+  // A seek finds the rowid only (from the index alone); the row is read when
+  // a field is asked for.
+  seekSql_ = "SELECT rowid FROM " + qualified_ + " WHERE ";
   for (size_t i = 0; i < indexCols_.size(); ++i) seekSql_ += (i ? " AND " : "") + text::quoteSqlIdent(indexCols_[i]) + " = ?";
   rowids_.clear();
   pos_ = 0;
@@ -59,11 +61,26 @@ void Recordset::loadRow(int64_t rowid) {
     rowid_ = sqlite3_column_int64(st, 0);
     for (size_t i = 0; i < row_.size(); ++i) row_[i] = columnValue(st, static_cast<int>(i + 1));
     current_ = true;
+    loaded_ = true;
+    fromSeek_ = false;
   } else {
     current_ = false;
   }
   sqlite3_reset(st);
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
+}
+
+void Recordset::loadCurrent() const {
+  sqlite3_stmt* st = Workspace::get().prepareCached("SELECT * FROM " + qualified_ + " WHERE rowid = ?");
+  sqlite3_bind_int64(st, 1, rowid_);
+  int rc = sqlite3_step(st);
+  if (rc == SQLITE_ROW)
+    for (size_t i = 0; i < row_.size(); ++i)
+      if (!dirty_[i] && !have_[i]) row_[i] = columnValue(st, static_cast<int>(i));
+  sqlite3_reset(st);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
+  if (rc != SQLITE_ROW) raise(err::NoCurrentRecord);
+  loaded_ = true;
 }
 
 sqlite3_stmt* Recordset::cached(int slot, const std::string& sql) {
@@ -95,9 +112,13 @@ void Recordset::seek(const std::vector<Value>& keys) {
   int rc = sqlite3_step(st);
   if (rc == SQLITE_ROW) {
     rowid_ = sqlite3_column_int64(st, 0);
-    for (size_t i = 0; i < row_.size(); ++i) row_[i] = columnValue(st, static_cast<int>(i + 1));
     noMatch_ = false;
     current_ = true;
+    loaded_ = false;
+    std::fill(have_.begin(), have_.end(), 0);
+    singleLoads_ = 0;
+    fromSeek_ = true;
+    seekKeys_.assign(keys.begin(), keys.begin() + static_cast<long>(std::min(keys.size(), indexCols_.size())));
   } else {
     noMatch_ = true;
     current_ = false;
@@ -109,11 +130,15 @@ void Recordset::seek(const std::vector<Value>& keys) {
 
 void Recordset::addNew() {
   std::fill(row_.begin(), row_.end(), Value{});
+  std::fill(dirty_.begin(), dirty_.end(), 0);
+  loaded_ = false;
+  fromSeek_ = false;
   mode_ = Mode::Add;
 }
 
 void Recordset::edit() {
   if (!current_) raise(err::NoCurrentRecord);
+  std::fill(dirty_.begin(), dirty_.end(), 0);
   mode_ = Mode::Edit;
 }
 
@@ -126,30 +151,41 @@ int Recordset::columnIndex(const std::string& column) const {
 void Recordset::set(int column, Value v) {
   if (mode_ == Mode::None) raise(err::UpdateWithoutEdit);
   row_[static_cast<size_t>(column)] = std::move(v);
+  dirty_[static_cast<size_t>(column)] = 1;
 }
 
 Value Recordset::get(int column) const {
   if (!current_ && mode_ == Mode::None) raise(err::NoCurrentRecord);
-  return row_[static_cast<size_t>(column)];
+  const size_t c = static_cast<size_t>(column);
+  if (mode_ != Mode::Add && !loaded_ && current_ && !dirty_[c] && !have_[c]) {
+    // A filter asks for a field or two of a row found by seek: read just those,
+    // and the whole row once more are wanted.
+    if (++singleLoads_ > 2) {
+      loadCurrent();
+    } else {
+      sqlite3_stmt* st = Workspace::get().prepareCached("SELECT " + text::quoteSqlIdent(shape_.fields[c].name) + " FROM " +
+                                                        qualified_ + " WHERE rowid = ?");
+      sqlite3_bind_int64(st, 1, rowid_);
+      int rc = sqlite3_step(st);
+      if (rc == SQLITE_ROW) row_[c] = columnValue(st, 0);
+      sqlite3_reset(st);
+      if (rc != SQLITE_ROW && rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
+      if (rc != SQLITE_ROW) raise(err::NoCurrentRecord);
+      have_[c] = 1;
+    }
+  }
+  return row_[c];
 }
 
-void Recordset::update() {
-  auto& ws = Workspace::get();
-  sqlite3_stmt* st;
-  if (mode_ == Mode::Add) {
-    st = cached(1, insertSql_);
-  } else if (mode_ == Mode::Edit) {
-    st = cached(2, updateSql_);
-    sqlite3_bind_int64(st, static_cast<int>(row_.size() + 1), rowid_);
-  } else {
-    raise(err::UpdateWithoutEdit);
-  }
-  // Numbers given as text are converted here, as the engine converts them; text
-  // that is not a number is the conversion error. Whole-number fields round.
-  for (size_t i = 0; i < row_.size(); ++i) {
-    const FieldInfo& f = shape_.fields[i];
-    if (!isNumericType(f.type)) continue;
-    if (auto* s = std::get_if<std::string>(&row_[i])) {
+// A field's value as the table's constraints take it: numbers given as text
+// are converted as the engine converts them (text that is not a number is the
+// conversion error; whole-number fields round), and text longer than the field
+// size is the field-size error, its length counted as SQLite's length() counts.
+void Recordset::checkField(size_t i) {
+  const FieldInfo& f = shape_.fields[i];
+  Value& v = row_[i];
+  if (isNumericType(f.type)) {
+    if (auto* s = std::get_if<std::string>(&v)) {
       std::string t = text::trimBlanks(*s);
       char* end = nullptr;
       double d = t.empty() ? 0 : std::strtod(t.c_str(), &end);
@@ -157,12 +193,78 @@ void Recordset::update() {
         mode_ = Mode::None;
         raise(err::ConversionError, f.name, " [" + shape_.name + "]");
       }
-      row_[i] = d;
+      v = d;
     }
     if (f.type != FieldType::Single && f.type != FieldType::Double)
-      if (auto* d = std::get_if<double>(&row_[i])) row_[i] = std::nearbyint(*d);
+      if (auto* d = std::get_if<double>(&v)) v = std::nearbyint(*d);
+    return;
   }
-  for (size_t i = 0; i < row_.size(); ++i) bindValue(st, static_cast<int>(i + 1), row_[i]);
+  if (f.type != FieldType::Text || std::holds_alternative<std::monostate>(v)) return;
+  const size_t limit = static_cast<size_t>(f.size > 0 ? f.size : 255);
+  size_t chars = 0;
+  if (auto* s = std::get_if<std::string>(&v)) {
+    if (s->size() <= limit) return;  // never more characters than bytes
+    // length(): characters up to the first NUL, a lead byte with its
+    // continuation bytes counting one.
+    const unsigned char* z = reinterpret_cast<const unsigned char*>(s->data());
+    const unsigned char* e = z + s->size();
+    while (z < e && *z) {
+      ++chars;
+      if (*z++ >= 0xC0)
+        while (z < e && (*z & 0xC0) == 0x80) ++z;
+    }
+  } else {
+    // A number stored as text: its length as SQLite writes it.
+    sqlite3_stmt* st = Workspace::get().prepareCached("SELECT length(CAST(? AS TEXT))");
+    bindValue(st, 1, v);
+    if (sqlite3_step(st) == SQLITE_ROW) chars = static_cast<size_t>(sqlite3_column_int64(st, 0));
+    sqlite3_reset(st);
+  }
+  if (chars > limit) {
+    mode_ = Mode::None;
+    raise(err::FieldTooSmall, f.name, " [" + shape_.name + "]");
+  }
+}
+
+void Recordset::update() {
+  auto& ws = Workspace::get();
+  sqlite3_stmt* st;
+  const size_t n = row_.size();
+  if (mode_ == Mode::Add) {
+    for (size_t i = 0; i < n; ++i) checkField(i);
+    st = cached(1, insertSql_);
+    for (size_t i = 0; i < n; ++i) bindValue(st, static_cast<int>(i + 1), row_[i]);
+  } else if (mode_ == Mode::Edit) {
+    // Only the fields set are written: the others keep their stored values.
+    for (size_t i = 0; i < n; ++i)
+      if (dirty_[i]) checkField(i);
+    // A key field set to the very value the seek found the row by stays as
+    // stored: rewriting it would only move the row's index entries.
+    if (fromSeek_ && shape_.native)
+      for (size_t j = 0; j < indexPos_.size() && j < seekKeys_.size(); ++j) {
+        size_t i = indexPos_[j];
+        if (i < n && dirty_[i] && row_[i] == seekKeys_[j]) dirty_[i] = 0;
+      }
+    if (std::find(dirty_.begin(), dirty_.end(), 1) == dirty_.end()) {
+      mode_ = Mode::None;
+      return;
+    }
+    if (dirty_ != updateMask_) {
+      std::string sets;
+      for (size_t i = 0; i < n; ++i)
+        if (dirty_[i]) sets += (sets.empty() ? "" : ",") + text::quoteSqlIdent(shape_.fields[i].name) + "=?";
+      stmts_[2] = nullptr;
+      updateSql_ = "UPDATE " + qualified_ + " SET " + sets + " WHERE rowid = ?";
+      updateMask_ = dirty_;
+    }
+    st = cached(2, updateSql_);
+    int k = 0;
+    for (size_t i = 0; i < n; ++i)
+      if (dirty_[i]) bindValue(st, ++k, row_[i]);
+    sqlite3_bind_int64(st, k + 1, rowid_);
+  } else {
+    raise(err::UpdateWithoutEdit);
+  }
   int rc = sqlite3_step(st);
   if (rc != SQLITE_DONE) {
     int code = rc;
@@ -171,7 +273,10 @@ void Recordset::update() {
     mode_ = Mode::None;
     raiseSqlite(ws.connection(), code, shape_.name);
   }
-  if (mode_ == Mode::Add) rowid_ = sqlite3_last_insert_rowid(ws.connection());
+  if (mode_ == Mode::Add) {
+    rowid_ = sqlite3_last_insert_rowid(ws.connection());
+    loaded_ = true;  // the row as written (every field bound)
+  }
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
   current_ = true;

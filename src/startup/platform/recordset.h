@@ -33,8 +33,13 @@ class Recordset {
   void set(const std::string& column, Value v) { set(columnIndex(column), std::move(v)); }
   Value get(int column) const;
   Value get(const std::string& column) const { return get(columnIndex(column)); }
+  // Writes the new row, or the fields set since edit(). Every field is checked
+  // here as the table's constraints would check it (numbers, text size), so the
+  // write may run inside a RecordWriteScope.
   void update();
   void cancelUpdate() { mode_ = Mode::None; }
+  // True when update() makes every check the table's constraints make.
+  bool checksItself() const { return shape_.native; }
 
   // Walking the table in the order of the current index.
   void moveFirst();
@@ -52,6 +57,10 @@ class Recordset {
 
  private:
   void loadRow(int64_t rowid);
+  // Reads the current row after a seek, which finds only its rowid; fields
+  // already set keep their new values.
+  void loadCurrent() const;
+  void checkField(size_t i);
   // Statement of a slot (0 seek, 1 insert, 2 update), prepared once.
   sqlite3_stmt* cached(int slot, const std::string& sql);
   sqlite3_stmt* stmts_[3] = {nullptr, nullptr, nullptr};
@@ -61,7 +70,15 @@ class Recordset {
   TableShape shape_;
   std::string qualified_;
   std::vector<std::string> indexCols_;
-  std::vector<Value> row_;
+  mutable std::vector<Value> row_;
+  mutable bool loaded_ = false;     // row_ holds the current row's stored values
+  mutable std::vector<char> have_;  // or these fields of it
+  mutable int singleLoads_ = 0;
+  bool fromSeek_ = false;           // the current row was found by seek()
+  std::vector<Value> seekKeys_;     // and these are the key values it matched
+  std::vector<size_t> indexPos_;    // the current index's fields
+  std::vector<char> dirty_;         // fields set since addNew() or edit()
+  std::vector<char> updateMask_;    // the fields of the cached update statement
   int64_t rowid_ = -1;
   bool current_ = false;
   bool noMatch_ = true;

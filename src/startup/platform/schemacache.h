@@ -19,6 +19,9 @@ struct TableShape {
   std::string name;      // real table name
   std::vector<FieldInfo> fields;
   std::unordered_map<std::string, int> byFolded;  // folded name -> column index
+  // Made by this layer as a native-typed table: its only checks are the field
+  // sizes, and the types and sizes above are the engine's own.
+  bool native = false;
   int find(const std::string& column) const;
 };
 

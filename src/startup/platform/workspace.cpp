@@ -56,7 +56,7 @@ Workspace::~Workspace() { reset(); }
 
 sqlite3* Workspace::connection() {
   if (!conn_) {
-    int rc = sqlite3_open_v2(":memory:", &conn_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
+    int rc = sqlite3_open_v2(":memory:", &conn_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) raiseSqlite(conn_, rc, "workspace");
     sqlite3_limit(conn_, SQLITE_LIMIT_ATTACHED, 125);
     // A writer waits for other programs' read transactions as long as an open
@@ -76,6 +76,7 @@ void Workspace::reset() {
   attached_.clear();
   textLinks_.clear();
   depth_ = 0;
+  recordWrites_ = 0;
   ++schemaGen_;
 }
 
@@ -88,6 +89,18 @@ sqlite3_stmt* Workspace::prepareCached(const std::string& sql) {
   if (cache_.size() > 400) clearCache();
   cache_.emplace(sql, std::make_unique<Stmt>(st));
   return st;
+}
+
+// The pragma is compiled into each statement: changing it makes SQLite prepare
+// every statement again at its next run, so the state holds for all of them.
+void Workspace::enterRecordWrites() {
+  if (recordWrites_ == 0) exec(connection(), "PRAGMA ignore_check_constraints = ON");
+  ++recordWrites_;
+}
+
+void Workspace::leaveRecordWrites() {
+  if (recordWrites_ > 0 && --recordWrites_ == 0 && conn_)
+    sqlite3_exec(conn_, "PRAGMA ignore_check_constraints = OFF", nullptr, nullptr, nullptr);
 }
 
 void Workspace::schemaChanged() {

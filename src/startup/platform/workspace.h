@@ -55,6 +55,11 @@ class Workspace {
   // Changes whenever cached statements are finalized.
   uint64_t statementGeneration() const { return stmtGen_; }
 
+  // Entered and left by RecordWriteScope: while entered, SQLite leaves the
+  // tables' CHECK constraints to the recordsets' own checks.
+  void enterRecordWrites();
+  void leaveRecordWrites();
+
   // Attachment bookkeeping (used by Database).
   std::string attach(const std::string& path);    // returns the schema alias
   void release(const std::string& path);
@@ -87,6 +92,7 @@ class Workspace {
   std::map<std::string, Attachment> attached_;  // canonical path -> attachment
   int nextAlias_ = 1;
   int depth_ = 0;
+  int recordWrites_ = 0;
   uint64_t schemaGen_ = 1;
   uint64_t stmtGen_ = 1;
   std::unordered_map<std::string, std::unique_ptr<Stmt>> cache_;
