@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "common/error.h"
 #include "common/func.h"
@@ -13,6 +14,7 @@
 #include "registration/regkova.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
+#include "startup/platform/recordwritescope.h"
 
 namespace velmo {
 
@@ -127,6 +129,7 @@ class Rows {
     set(values);
   }
   db::Recordset& rs() { return *rs_; }
+  const db::Recordset& rs() const { return *rs_; }
 
  private:
   void set(std::vector<Value>& values) {
@@ -135,6 +138,21 @@ class Rows {
   }
   std::unique_ptr<db::Recordset> rs_;
   std::vector<int> idx_;
+};
+
+// A reader's writing loop: when every recordset it writes through checks its
+// fields itself, SQLite's per-column checks are left out for the loop. The loop
+// may run statements that read, never one that writes.
+class WriteScope {
+ public:
+  WriteScope(std::initializer_list<const Rows*> rows) {
+    for (const Rows* r : rows)
+      if (!r->rs().checksItself()) return;
+    scope_.emplace((*rows.begin())->rs());
+  }
+
+ private:
+  std::optional<db::RecordWriteScope> scope_;
 };
 
 std::string abnormality(const std::string& c) {
@@ -238,6 +256,7 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
   int result = 0;
   std::string lastKey;
   std::vector<Value> values, key(1);
+  WriteScope checked{&out};
   eachRecord(strFile, R, [&](const RecordView& rec) {
     if (result) return;
     std::string rk = raceKeyOf(rec, fKey);
@@ -368,6 +387,7 @@ void payoutsToHJ(db::Database& database, const std::string& prefix, const reg::L
     }
   Rows out(database, prefix + "払戻情報データ", cols);
   std::vector<Value> values, key(1);
+  WriteScope checked{&out};
   eachRecord(file, L, [&](const RecordView& rec) {
     std::string rk = raceKeyOf(rec, fKey);
     lastKey = rk;
@@ -409,6 +429,7 @@ int RegVAN::regVDENtoBA(const std::string& strFile) {
   int result = 0;
   std::string lastKey;
   std::vector<Value> values, key(1);
+  WriteScope checked{&out};
   eachRecord(strFile, R, [&](const RecordView& rec) {
     if (result) return;
     std::string rk = raceKeyOf(rec, fKey);
@@ -467,6 +488,7 @@ void RegVAN::regVDENtoKY(const std::string& strFile) {
   const int base = 327;
   std::string lastKey;
   std::vector<Value> values, key(2), w;
+  WriteScope checked{&out, &work};
   eachRecord(strFile, R, [&](const RecordView& rec) {
     std::string rk = raceKeyOf(rec, fKey);
     lastKey = rk;
@@ -516,6 +538,7 @@ void RegVAN::regVUMAtoUK(const std::string& strFile) {
            {"血統登録番号", "馬名", "性別コード", "毛色コード", "馬記号コード", "父馬名", "母馬名", "母父馬名", "生年月日",
             "馬主名", "生産者名"});
   std::vector<Value> values, key(1);
+  WriteScope checked{&out};
   eachRecord(strFile, R, [&](const RecordView& rec) {
     key[0] = text::tailChars(fReg(rec), 8);
     values = {key[0],
@@ -556,6 +579,7 @@ void RegVAN::regVUMAtoKY(const std::string& strFile) {
   std::vector<int> idx;
   for (const char* c : {"性別コード", "馬記号コード", "馬主名", "獲得賞金", "収得賞金"}) idx.push_back(out.rs().columnIndex(c));
   std::vector<Value> values, key(2);
+  WriteScope checked{&out};
   eachRecord(strFile, R, [&](const RecordView& rec) {
     auto range = runners.equal_range(text::tailChars(fReg(rec), 8));
     for (auto it = range.first; it != range.second; ++it) {
