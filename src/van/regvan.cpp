@@ -188,12 +188,12 @@ void RegVAN::opnHen(const std::string& strDBpath) {
     throw VelmoError(err::CannotOpen, "コード変換データベースを開けません。[" + strDBpath + "kova_code.mdb]");
   m_Code = d;
   hen_.clear();
-  // The whole table is small: one read, then every lookup is in memory.
-  auto rs = m_Code->openTable("CJRAコード変換");
-  rs->setIndex("PrimaryKey");
-  int kind = rs->columnIndex("種類"), jra = rs->columnIndex("Jravan"), kova = rs->columnIndex("Kova");
-  for (rs->moveFirst(); !rs->eof(); rs->moveNext())
-    hen_[db::toText(rs->get(kind)) + '\t' + db::toText(rs->get(jra))] = db::toText(rs->get(kova));
+  // The whole table is small: one read, then every lookup is in memory. One
+  // query, in the order of the primary key: a recordset walk outside a
+  // transaction would lock the file once per row.
+  auto q = m_Code->openQuery("SELECT 種類, Jravan, Kova FROM CJRAコード変換 ORDER BY 種類, Jravan;");
+  for (q->moveFirst(); !q->eof(); q->moveNext())
+    hen_[db::toText(q->get(0)) + '\t' + db::toText(q->get(1))] = db::toText(q->get(2));
 }
 
 const std::string& RegVAN::getHenCD(const std::string& kind, const std::string& code) {
