@@ -4,12 +4,19 @@
 // against a plain SQLite loop that writes the same rows (results, entries, the
 // work table, programmes, payouts, horses) with prepared INSERTs, one
 // transaction per race day.
-//   velmo-bench-van [--weeks N] [--courses N]   (default 52 weeks, 3 racecourses of 12 races × 16 runners)
+// The jockey and trainer code conversion tables are filled as a member's master
+// update leaves them: most of the JRA-VAN codes the files use have a provider
+// code, a few do not (they stay JRA-VAN codes), and many rows name people who
+// do not ride or train in the generated year.
+//   velmo-bench-van [--weeks N] [--courses N] [--empty-codes] [--keep DIR]
+//   (default 52 weeks, 3 racecourses of 12 races × 16 runners; --empty-codes leaves
+//   the conversion tables empty; --keep copies the converted databases into DIR)
 #include <sqlite3.h>
 
 #include <cstdio>
 #include <ctime>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -99,6 +106,33 @@ double plainLoop(const std::string& dbFile, const std::vector<std::vector<TableR
   return seconds(t0, t1);
 }
 
+// Rows of "S騎手コード変換" / "S調教師コード変換": the fixture's JRA-VAN codes (jockeys
+// 01000 + 7i, trainers 01100 + 3i) but the last of each, and filler rows of other
+// people; provider codes are five digits from 10000.
+void fillCodeTables(db::Database& d) {
+  auto code = [](long n) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%05ld", n);
+    return std::string(b);
+  };
+  d.execute("DELETE FROM S騎手コード変換;");
+  d.execute("DELETE FROM S調教師コード変換;");
+  auto jockeys = d.openTable("S騎手コード変換");
+  auto trainers = d.openTable("S調教師コード変換");
+  auto add = [&](db::Recordset& rs, const char* nameCol, const std::string& jra, const std::string& kova,
+                 const std::string& name) {
+    rs.addNew();
+    rs.set("Jravan", jra);
+    rs.set("Kova", kova);
+    rs.set(nameCol, name);
+    rs.update();
+  };
+  for (int i = 0; i < 7; ++i) add(*jockeys, "騎手名", code(1000 + 7L * i), code(10100 + i), "騎手" + std::to_string(i));
+  for (int i = 0; i < 5; ++i) add(*trainers, "調教師名", code(1100 + 3L * i), code(10200 + i), "調教師" + std::to_string(i));
+  for (int i = 0; i < 500; ++i) add(*jockeys, "騎手名", code(5000 + i), code(20000 + i), "騎手" + std::to_string(100 + i));
+  for (int i = 0; i < 400; ++i) add(*trainers, "調教師名", code(6000 + i), code(30000 + i), "調教師" + std::to_string(100 + i));
+}
+
 std::string dateOf(int dayIndex) {
   // Saturdays and Sundays from 2005-01-01 (a Saturday), by a plain calendar walk.
   static const int mdays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -114,9 +148,15 @@ std::string dateOf(int dayIndex) {
 
 int main(int argc, char** argv) {
   int weeks = 52, courses = 3;
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::string(argv[i]) == "--weeks") weeks = std::max(1, std::min(52, std::atoi(argv[i + 1])));
-    if (std::string(argv[i]) == "--courses") courses = std::max(1, std::atoi(argv[i + 1]));
+  bool filled = true;
+  std::string keep;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--empty-codes") filled = false;
+    if (i + 1 >= argc) continue;
+    if (a == "--weeks") weeks = std::max(1, std::min(52, std::atoi(argv[i + 1])));
+    if (a == "--courses") courses = std::max(1, std::atoi(argv[i + 1]));
+    if (a == "--keep") keep = argv[i + 1];
   }
   Setup();
   std::vector<std::string> archives;
@@ -136,6 +176,7 @@ int main(int argc, char** argv) {
     auto warmCode = db::Workspace::get().openDatabase(G().gDBDir + "kova_code.mdb");
     warm->tableNames();
     warmCode->tableNames();
+    if (filled) fillCodeTables(*warm);
   }
   auto t0 = Clock::now();
   std::clock_t c0 = std::clock();
@@ -176,13 +217,18 @@ int main(int argc, char** argv) {
     d->close();
   }
   db::Workspace::get().reset();
+  if (!keep.empty()) {
+    std::filesystem::create_directories(keep);
+    for (const char* f : {"kova_this.mdb", "kova_data.mdb", "kova_code.mdb"})
+      std::filesystem::copy_file(G().gDBDir + f, keep + "/" + f, std::filesystem::copy_options::overwrite_existing);
+  }
   long written = 0, written2 = 0;
   double plainCpu = 0, plainDayCpu = 0;
   double plain = plainLoop(freshDbFolder("plain") + "kova_this.mdb", perFile, written, plainCpu);
   double plainDay = plainLoop(freshDbFolder("plain-day") + "kova_this.mdb", days, written2, plainDayCpu);
   double conv = seconds(t0, t1);
-  std::printf("JRA-VAN year: %d race days × %d races × %d runners, %zu archives\n", weeks * 2, courses * 12, day.runners,
-              archives.size());
+  std::printf("JRA-VAN year: %d race days × %d races × %d runners, %zu archives; code conversion tables %s\n", weeks * 2,
+              courses * 12, day.runners, archives.size(), filled ? "filled" : "empty");
   std::printf("%-22s %10s %10s %12s %10s %12s\n", "", "rows", "wall s", "rows/s", "CPU s", "rows/CPU s");
   auto line = [](const char* what, long rows, double wall, double cpu) {
     std::printf("%-22s %10ld %10.2f %12.0f %10.2f %12.0f\n", what, rows, wall, rows / wall, cpu, rows / cpu);

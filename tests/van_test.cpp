@@ -238,6 +238,34 @@ TEST(Van, KeyUpdatesAndReconversionUseTheProviderCodes) {
   EXPECT_EQ(h.messages.back().text, "VANコード再変換処理終了しました。");
 }
 
+// In mode "T" the rows of a file are written with the codes the key update would
+// give them; the result must stay the update's own, run by run.
+TEST(Van, ModeTKeyUpdatesConvertOncePerRunAndKeepLaterRowsForTheUpdate) {
+  TestHome h;
+  fx::RaceDay day = smallDay(1, 3);
+  // Jockeys 01007, 01014, 01021; trainers 01103, 01106, 01109. 01021 converts to
+  // 01028, itself a JRA-VAN code with a row: one step per run of the update.
+  h.sqlite("kova_this.mdb",
+           "insert into S騎手コード変換(Jravan,Kova,騎手名) values('01007','12345','新名前'),('01014','',''),"
+           "('01021','01028',''),('01028','23456','別名');"
+           "insert into S調教師コード変換(Jravan,Kova,調教師名) values('01106','20000',NULL);");
+  ASSERT_EQ(regMain(fx::WriteVanArchive(h.work, day, {"JracDen1.dat", "JracSei1.dat"}), "T", "V"), 0);
+  const std::string entries = "select 馬番||'|'||騎手コード||'|'||騎手名||'|'||調教師コード||'|'||調教師名 from T競走馬データ order by 馬番";
+  const std::string results = "select 馬番||'|'||騎手コード||'|'||騎手名||'|'||調教師コード from T成績データ order by 馬番";
+  EXPECT_EQ(h.sqlite("kova_this.mdb", entries),
+            "01|12345|新名前|01103|池江泰寿\n02|01014|岩田康誠|20000|角居勝彦\n03|01028|福永祐一|01109|国枝栄\n");
+  EXPECT_EQ(h.sqlite("kova_this.mdb", results), "01|12345|新名前|01103\n02|01014|岩田康|20000\n03|01028|福永祐|01109\n");
+  // A later run: the update converts the earlier rows one step further, and a
+  // conversion row that arrived meanwhile reaches the earlier rows too.
+  h.sqlite("kova_this.mdb", "update S騎手コード変換 set Kova='22222' where Jravan='01014';");
+  day.date = "20050313";
+  day.dayNo = 2;
+  ASSERT_EQ(regMain(fx::WriteVanArchive(h.work + "2/", day, {"JracDen1.dat", "JracSei1.dat"}), "T", "V"), 0);
+  EXPECT_EQ(h.sqlite("kova_this.mdb", results + ", 年月日"),
+            "01|12345|新名前|01103\n01|12345|新名前|01103\n02|22222|岩田康|20000\n02|22222|岩田康|20000\n"
+            "03|23456|別名|01109\n03|01028|福永祐|01109\n");
+}
+
 TEST(Van, BothSourcesOnOneRaceKeepTheOtherSourcesColumns) {
   TestHome h;
   fx::RaceDay day = smallDay(1, 4);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "common/error.h"
 #include "common/func.h"
@@ -13,6 +14,7 @@
 #include "registration/regkova.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
+#include "startup/platform/recordwritescope.h"
 
 namespace velmo {
 
@@ -127,6 +129,7 @@ class Rows {
     set(values);
   }
   db::Recordset& rs() { return *rs_; }
+  const db::Recordset& rs() const { return *rs_; }
 
  private:
   void set(std::vector<Value>& values) {
@@ -135,6 +138,21 @@ class Rows {
   }
   std::unique_ptr<db::Recordset> rs_;
   std::vector<int> idx_;
+};
+
+// A reader's writing loop: when every recordset it writes through checks its
+// fields itself, SQLite's per-column checks are left out for the loop. The loop
+// may run statements that read, never one that writes.
+class WriteScope {
+ public:
+  WriteScope(std::initializer_list<const Rows*> rows) {
+    for (const Rows* r : rows)
+      if (!r->rs().checksItself()) return;
+    scope_.emplace((*rows.begin())->rs());
+  }
+
+ private:
+  std::optional<db::RecordWriteScope> scope_;
 };
 
 std::string abnormality(const std::string& c) {
@@ -170,12 +188,12 @@ void RegVAN::opnHen(const std::string& strDBpath) {
     throw VelmoError(err::CannotOpen, "コード変換データベースを開けません。[" + strDBpath + "kova_code.mdb]");
   m_Code = d;
   hen_.clear();
-  // The whole table is small: one read, then every lookup is in memory.
-  auto rs = m_Code->openTable("CJRAコード変換");
-  rs->setIndex("PrimaryKey");
-  int kind = rs->columnIndex("種類"), jra = rs->columnIndex("Jravan"), kova = rs->columnIndex("Kova");
-  for (rs->moveFirst(); !rs->eof(); rs->moveNext())
-    hen_[db::toText(rs->get(kind)) + '\t' + db::toText(rs->get(jra))] = db::toText(rs->get(kova));
+  // The whole table is small: one read, then every lookup is in memory. One
+  // query, in the order of the primary key: a recordset walk outside a
+  // transaction would lock the file once per row.
+  auto q = m_Code->openQuery("SELECT 種類, Jravan, Kova FROM CJRAコード変換 ORDER BY 種類, Jravan;");
+  for (q->moveFirst(); !q->eof(); q->moveNext())
+    hen_[db::toText(q->get(0)) + '\t' + db::toText(q->get(1))] = db::toText(q->get(2));
 }
 
 const std::string& RegVAN::getHenCD(const std::string& kind, const std::string& code) {
@@ -233,10 +251,12 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
             "着順", "異常区分", "タイム", "斤量", "騎手名", "調教師名", "確定単勝オッズ", "確定単勝人気順位", "1(2)着馬名",
             "1(2)着タイム差", "後３Ｆ", "コーナー順位1", "コーナー順位2", "コーナー順位3", "コーナー順位4", "騎手コード",
             "調教師コード", "馬体重", "増減", "データID"});
+  readConversions(strMode + "成績データ");
   const int base = 724;
   int result = 0;
   std::string lastKey;
   std::vector<Value> values, key(1);
+  WriteScope checked{&out};
   eachRecord(strFile, R, [&](const RecordView& rec) {
     if (result) return;
     std::string rk = raceKeyOf(rec, fKey);
@@ -296,6 +316,10 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
       const std::string& otherTime = winner ? rTime : wTime;
       Value diff = time == "0000" ? Value{std::string("   ")} : haveOther ? Value{timeDifference(time, otherTime)} : Value{};
       std::string abn = abnormality(eAbn(e));
+      std::string jCode = eJCode(e), jName = text::trimBlanks(text::headChars(eJName(e), 3));
+      std::string tCode = eTCode(e), tName = text::trimBlanks(text::headChars(eTName(e), 3));
+      jockeys_.apply(jCode, jName);
+      trainers_.apply(tCode, tName);
       values = {reg8 + date,
                 raceKey,
                 eNo(e),
@@ -321,8 +345,8 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
                 abn.empty() ? Value{} : Value{abn},
                 time,
                 eCarried(e),
-                text::trimBlanks(text::headChars(eJName(e), 3)),
-                text::trimBlanks(text::headChars(eTName(e), 3)),
+                jName,
+                tName,
                 odds == "0000" ? Value{} : Value{text::formatNumber(reg::readNumber(odds) / 10)},
                 nullIf(pop, "00"),
                 haveOther ? Value{otherName} : Value{},
@@ -332,8 +356,8 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
                 eC2(e),
                 eC3(e),
                 eC4(e),
-                eJCode(e),
-                eTCode(e),
+                jCode,
+                tCode,
                 nullIf(eBody(e), "000"),
                 nullIf(eChange(e), "   "),
                 std::string("SE_V")};
@@ -363,6 +387,7 @@ void payoutsToHJ(db::Database& database, const std::string& prefix, const reg::L
     }
   Rows out(database, prefix + "払戻情報データ", cols);
   std::vector<Value> values, key(1);
+  WriteScope checked{&out};
   eachRecord(file, L, [&](const RecordView& rec) {
     std::string rk = raceKeyOf(rec, fKey);
     lastKey = rk;
@@ -404,6 +429,7 @@ int RegVAN::regVDENtoBA(const std::string& strFile) {
   int result = 0;
   std::string lastKey;
   std::vector<Value> values, key(1);
+  WriteScope checked{&out};
   eachRecord(strFile, R, [&](const RecordView& rec) {
     if (result) return;
     std::string rk = raceKeyOf(rec, fKey);
@@ -456,11 +482,13 @@ void RegVAN::regVDENtoKY(const std::string& strFile) {
   Rows out(db(), strMode + "競走馬データ",
            {"データID", "レースキー", "馬番", "血統登録番号", "競走成績キー", "馬名", "ブリンカー", "騎手名", "負担重量",
             "見習い区分", "調教師名", "枠番", "騎手コード", "調教師コード"});
+  readConversions(strMode + "競走馬データ");
   db().execute("delete from W出走馬 ;");
   Rows work(db(), "W出走馬", {"レースキー", "馬番", "血統登録番号", "障害フラグ"}, false);
   const int base = 327;
   std::string lastKey;
   std::vector<Value> values, key(2), w;
+  WriteScope checked{&out, &work};
   eachRecord(strFile, R, [&](const RecordView& rec) {
     std::string rk = raceKeyOf(rec, fKey);
     lastKey = rk;
@@ -470,6 +498,10 @@ void RegVAN::regVDENtoKY(const std::string& strFile) {
     for (int j = 0; j < n; ++j) {
       RecordView e = entryOf(rec, base, j, E);
       std::string no = eNo(e), reg8 = text::tailChars(eReg(e), 8);
+      std::string jCode = eJCode(e), jName = text::trimBlanks(eJName(e));
+      std::string tCode = eTCode(e), tName = text::trimBlanks(eTName(e));
+      jockeys_.apply(jCode, jName);
+      trainers_.apply(tCode, tName);
       key[0] = raceKey;
       key[1] = no;
       values = {std::string("KY_V"),
@@ -479,13 +511,13 @@ void RegVAN::regVDENtoKY(const std::string& strFile) {
                 reg8 + date,
                 text::trimBlanks(eName(e)),
                 std::string(eBlinker(e) == "1" ? "3" : "0"),
-                text::trimBlanks(eJName(e)),
+                jName,
                 eCarried(e),
                 eApp(e),
-                text::trimBlanks(eTName(e)),
+                tName,
                 eBracket(e),
-                eJCode(e),
-                eTCode(e)};
+                jCode,
+                tCode};
       out.put(key, values);
       w = {raceKey, no, reg8, jump};
       work.add(w);
@@ -506,6 +538,7 @@ void RegVAN::regVUMAtoUK(const std::string& strFile) {
            {"血統登録番号", "馬名", "性別コード", "毛色コード", "馬記号コード", "父馬名", "母馬名", "母父馬名", "生年月日",
             "馬主名", "生産者名"});
   std::vector<Value> values, key(1);
+  WriteScope checked{&out};
   eachRecord(strFile, R, [&](const RecordView& rec) {
     key[0] = text::tailChars(fReg(rec), 8);
     values = {key[0],
@@ -546,6 +579,7 @@ void RegVAN::regVUMAtoKY(const std::string& strFile) {
   std::vector<int> idx;
   for (const char* c : {"性別コード", "馬記号コード", "馬主名", "獲得賞金", "収得賞金"}) idx.push_back(out.rs().columnIndex(c));
   std::vector<Value> values, key(2);
+  WriteScope checked{&out};
   eachRecord(strFile, R, [&](const RecordView& rec) {
     auto range = runners.equal_range(text::tailChars(fReg(rec), 8));
     for (auto it = range.first; it != range.second; ++it) {
@@ -577,8 +611,90 @@ void RegVAN::regItiran() {
   rs->update();
 }
 
+// True when the conversion table certainly has no rows: the key update's inner
+// join then matches nothing. A table that cannot be read (a link that failed)
+// counts as not empty, so that the update runs and reports the failure itself.
+bool RegVAN::convEmpty(const std::string& table) {
+  try {
+    auto q = db().openQuery("SELECT TOP 1 Jravan FROM " + table + ";");
+    q->moveFirst();
+    return q->eof();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// The key update run after a file ("UPDATE X INNER JOIN S…コード変換 … WHERE
+// X.…コード < '10000'") rewrites every row just written whose JRA-VAN code has a
+// conversion row. Writing the row with the converted values in the first place
+// saves that second write; the update still runs and then has nothing left to
+// change in these rows. A code is converted here only where the outcome is
+// certainly the update's own:
+// - mode "T" only: the conversion tables are tables of the same database and
+//   transaction (in mode "D" they are linked in later, and the link may fail);
+// - every row of the conversion table was read, Kova and the name as text or
+//   Null, and every value fits the columns it would be written to (else the
+//   update might fail, and then converts nothing);
+// - the new code is not itself a code the update would convert again (a code
+//   below '10000' with a conversion row of its own): the update converts once
+//   per run, so such a row stays with the update.
+void RegVAN::readConversions(const std::string& X) {
+  for (const std::string I : {"騎手", "調教師"}) {
+    Conversions& c = I == "騎手" ? jockeys_ : trainers_;
+    c.usable = false;
+    c.byJravan.clear();
+    if (strMode != "T") continue;
+    try {
+      size_t codeSize = 0, nameSize = 0;
+      for (const auto& f : db().fields(X)) {
+        if (f.name == I + "コード") codeSize = f.size > 0 ? static_cast<size_t>(f.size) : 255;
+        if (f.name == I + "名") nameSize = f.size > 0 ? static_cast<size_t>(f.size) : 255;
+      }
+      if (!codeSize || !nameSize) continue;
+      auto q = db().openQuery("SELECT Jravan, Kova, " + I + "名 FROM S" + I + "コード変換;");
+      bool ok = true;
+      for (q->moveFirst(); ok && !q->eof(); q->moveNext()) {
+        Value jra = q->get(0), kova = q->get(1), name = q->get(2);
+        auto isTextOrNull = [](const Value& v) {
+          return std::holds_alternative<std::string>(v) || std::holds_alternative<std::monostate>(v);
+        };
+        if (!std::holds_alternative<std::string>(jra) || !isTextOrNull(kova) || !isTextOrNull(name)) {
+          ok = false;
+          break;
+        }
+        const std::string& j = std::get<std::string>(jra);
+        std::string k = db::toText(kova), n = db::toText(name);
+        Conversion conv{k.empty() ? j : k, n.empty() ? std::nullopt : std::optional<std::string>(n)};
+        if (text::charCount(conv.code) > codeSize || (conv.name && text::charCount(*conv.name) > nameSize)) ok = false;
+        else c.byJravan.emplace(j, std::move(conv));
+      }
+      if (!ok) {
+        c.byJravan.clear();
+        continue;
+      }
+      for (auto it = c.byJravan.begin(); it != c.byJravan.end();) {
+        const std::string& to = it->second.code;
+        if (to != it->first && to < "10000" && c.byJravan.count(to)) it = c.byJravan.erase(it);
+        else ++it;
+      }
+      c.usable = true;
+    } catch (const std::exception&) {
+      c.byJravan.clear();
+    }
+  }
+}
+
+void RegVAN::Conversions::apply(std::string& code, std::string& name) const {
+  if (!usable || !(code < "10000")) return;
+  auto it = byJravan.find(code);
+  if (it == byJravan.end()) return;
+  code = it->second.code;
+  if (it->second.name) name = *it->second.name;
+}
+
 void RegVAN::upKey(const std::string& X) {
   for (const std::string I : {"騎手", "調教師"}) {
+    if (convEmpty("S" + I + "コード変換")) continue;
     std::string sql = "UPDATE " + X + " INNER JOIN S" + I + "コード変換 ON " + X + "." + I + "コード = S" + I +
                       "コード変換.jravan " + " SET " + X + "." + I + "コード = iif([kova]<>'',[kova],[jravan]), " + "     " +
                       X + "." + I + "名 = iif([S" + I + "コード変換].[" + I + "名]<>'',[S" + I + "コード変換].[" + I +

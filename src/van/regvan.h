@@ -3,6 +3,7 @@
 // D database, converting JRA-VAN codes to the provider's through
 // "CJRAコード変換" (kova_code.mdb) and the jockey and trainer code tables.
 #pragma once
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -66,6 +67,20 @@ class RegVAN {
   void payoutsFrom(const char* kind, const std::string& strFile);
   db::Database& db() const;
   void upKey(const std::string& table);
+  bool convEmpty(const std::string& table);
+  // The rows a file writes into `table` carry, already, the code and name that the
+  // key update run after the file would give them (see readConversions).
+  struct Conversion {
+    std::string code;
+    std::optional<std::string> name;
+  };
+  struct Conversions {
+    bool usable = false;
+    std::unordered_map<std::string, Conversion> byJravan;
+    void apply(std::string& code, std::string& name) const;
+  };
+  void readConversions(const std::string& table);
+  Conversions jockeys_, trainers_;
   // Starts a file: remembers its name for the messages and the once-per-file log.
   void beginFile(const std::string& path);
   std::string strMode;
