@@ -298,6 +298,11 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, co
   std::string failMsg;
   long failNumber = 0;
   archive_entry* e = nullptr;
+  auto stop = [&](long number, std::string why) {
+    failed = true;
+    failNumber = number;
+    failMsg = std::move(why);
+  };
   auto drain = [&]() {
     const void* buf;
     size_t n;
@@ -311,25 +316,19 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, co
     const std::string raw = p ? p : "";
     bool isLink = archive_entry_filetype(e) == AE_IFLNK || archive_entry_hardlink(e) != nullptr;
     if (!safeEntryName(raw) || isLink) {
-      failed = true;
-      failNumber = err::UnsafeArchive;
-      failMsg = "書庫の外に出るファイル名があるため展開しません: " + raw;
+      stop(err::UnsafeArchive, "書庫の外に出るファイル名があるため展開しません: " + raw);
       break;
     }
     const long long size = archive_entry_size_is_set(e) ? archive_entry_size(e) : 0;
     std::string problem = entryLimitProblem(raw, size, archiveSize);
     if (!problem.empty()) {
-      failed = true;
-      failNumber = err::UnpackFailed;
-      failMsg = problem;
+      stop(err::UnpackFailed, problem);
       break;
     }
     if (size > 0) sum += static_cast<unsigned long long>(size);
     if (knowSpace && space.available < sum + kFreeSpaceMargin) {
-      failed = true;
-      failNumber = err::UnpackFailed;
-      failMsg = "作業フォルダの空き容量が足りません(空き" + std::to_string(space.available) + "バイト、必要" +
-                std::to_string(sum + kFreeSpaceMargin) + "バイト以上): " + destFolder;
+      stop(err::UnpackFailed, "作業フォルダの空き容量が足りません(空き" + std::to_string(space.available) + "バイト、必要" +
+                std::to_string(sum + kFreeSpaceMargin) + "バイト以上): " + destFolder);
       break;
     }
     std::string name = raw;
@@ -364,9 +363,7 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, co
       // A header that understates the size is held to the same limits.
       std::string late = entryLimitProblem(name, got, archiveSize);
       if (!late.empty()) {
-        failed = true;
-        failNumber = err::UnpackFailed;
-        failMsg = late;
+        stop(err::UnpackFailed, late);
         break;
       }
       if (!out.write(static_cast<const char*>(buf), static_cast<std::streamsize>(n))) break;
@@ -375,9 +372,7 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, co
     if (rc != ARCHIVE_EOF && rc != ARCHIVE_OK) break;  // the archive's own error, below
     out.close();
     if (!out) {
-      failed = true;
-      failNumber = 61;
-      failMsg = "書き込めません(ディスクの空きがないか、書き込みが拒否されました): " + target.string();
+      stop(61, "書き込めません(ディスクの空きがないか、書き込みが拒否されました): " + target.string());
       break;
     }
   }

@@ -123,8 +123,8 @@ void Recordset::seek(const std::vector<Value>& keys) {
     noMatch_ = true;
     current_ = false;
   }
+  // Every parameter is bound again before the next run: no clearing.
   sqlite3_reset(st);
-  sqlite3_clear_bindings(st);
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
 }
 
@@ -281,7 +281,6 @@ void Recordset::update() {
     loaded_ = true;  // the row as written (every field bound)
   }
   sqlite3_reset(st);
-  sqlite3_clear_bindings(st);
   current_ = true;
   mode_ = Mode::None;
 }

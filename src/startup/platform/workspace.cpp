@@ -56,6 +56,10 @@ Workspace::~Workspace() { reset(); }
 
 sqlite3* Workspace::connection() {
   if (!conn_) {
+    // No memory statistics: they take a global lock on every allocation. (Only
+    // possible before SQLite's first use in the process; later it is refused.)
+    static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    (void)configured;
     int rc = sqlite3_open_v2(":memory:", &conn_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) raiseSqlite(conn_, rc, "workspace");
     sqlite3_limit(conn_, SQLITE_LIMIT_ATTACHED, 125);
