@@ -370,8 +370,17 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
   long count = 0;
   std::vector<db::Value> values(layout.fields.size());
   std::vector<db::Value> key(layout.keyFieldIndex.size());  // reused: no allocation per record
+  // Without a filter a record is added or replaces its row's fields whether or
+  // not the row is there: one statement does both.
+  const bool direct = !options.filter && options.addMissing;
   ForEachRecord(path, layout.recordLength, raceDate, [&](const RecordView& rec) {
     for (size_t i = 0; i < layout.fields.size(); ++i) values[i] = layout.value(i, rec);
+    if (direct) {
+      ++count;
+      if (lastRecord) lastRecord->assign(rec.all());
+      rs->upsert(cols, values);
+      return;
+    }
     for (size_t k = 0; k < key.size(); ++k) key[k] = values[static_cast<size_t>(layout.keyFieldIndex[k])];
     rs->seek(key);
     bool found = !rs->noMatch();

@@ -37,6 +37,7 @@ void Recordset::setIndex(const std::string& name) {
   for (const auto& ix : db_->indexes(shape_.name == "" ? "" : shape_.name)) {
     if (ix.name == name) {
       indexCols_ = ix.fields;
+      indexUnique_ = (ix.unique || ix.primary) && !ix.ignoreNulls;
       break;
     }
   }
@@ -45,6 +46,12 @@ void Recordset::setIndex(const std::string& name) {
     raise(err::NotAnIndex, name, "[" + shape_.name + "]");
   }
   stmts_[0] = nullptr;
+  indexPos_.clear();
+  for (const auto& c : indexCols_) {
+    int i = shape_.find(c);
+    indexPos_.push_back(i < 0 ? SIZE_MAX : static_cast<size_t>(i));
+  }
+  fromSeek_ = false;
   // A seek finds the rowid only (from the index alone); the row is read when
   // a field is asked for.
   seekSql_ = "SELECT rowid FROM " + qualified_ + " WHERE ";
@@ -283,6 +290,75 @@ void Recordset::update() {
   sqlite3_reset(st);
   current_ = true;
   mode_ = Mode::None;
+}
+
+void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& values) {
+  const size_t n = row_.size();
+  std::fill(row_.begin(), row_.end(), Value{});
+  std::fill(dirty_.begin(), dirty_.end(), 0);
+  for (size_t i = 0; i < columns.size(); ++i) {
+    row_[static_cast<size_t>(columns[i])] = std::move(values[i]);
+    dirty_[static_cast<size_t>(columns[i])] = 1;
+  }
+  bool whole = indexUnique_ && !indexPos_.empty();
+  for (size_t i : indexPos_) whole = whole && i < n && dirty_[i];
+  if (!whole) {
+    // Step by step, as the caller would.
+    std::vector<Value> keys;
+    for (size_t i : indexPos_) keys.push_back(i < n ? row_[i] : Value{});
+    std::vector<Value> set(row_);
+    std::vector<char> which(dirty_);
+    seek(keys);
+    if (noMatch()) addNew();
+    else edit();
+    for (size_t i = 0; i < n; ++i)
+      if (which[i]) this->set(static_cast<int>(i), std::move(set[i]));
+    update();
+    return;
+  }
+  mode_ = Mode::Add;
+  for (size_t i = 0; i < n; ++i)
+    if (dirty_[i]) checkField(i);
+  mode_ = Mode::None;
+  current_ = false;
+  loaded_ = false;
+  fromSeek_ = false;
+  if (dirty_ != upsertMask_) {
+    std::string cols, marks, sets, keys;
+    for (size_t i = 0; i < n; ++i) {
+      if (!dirty_[i]) continue;
+      const std::string q = text::quoteSqlIdent(shape_.fields[i].name);
+      cols += (cols.empty() ? "" : ",") + q;
+      marks += marks.empty() ? "?" : ",?";
+      if (std::find(indexPos_.begin(), indexPos_.end(), i) == indexPos_.end())
+        sets += (sets.empty() ? "" : ",") + q + "=excluded." + q;
+    }
+    for (const auto& k : indexCols_) keys += (keys.empty() ? "" : ",") + text::quoteSqlIdent(k);
+    upsertSql_ = "INSERT INTO " + qualified_ + " (" + cols + ") VALUES (" + marks + ") ON CONFLICT (" + keys + ") DO " +
+                 (sets.empty() ? "NOTHING" : "UPDATE SET " + sets);
+    stmts_[3] = nullptr;
+    upsertMask_ = dirty_;
+  }
+  sqlite3_stmt* st = nullptr;
+  try {
+    st = cached(3, upsertSql_);
+  } catch (const VelmoError&) {
+    // The index cannot name a conflict (SQLite refuses it): step by step.
+    indexUnique_ = false;
+    upsertMask_.clear();
+    std::vector<Value> again;
+    std::vector<int> cols;
+    for (size_t i = 0; i < n; ++i)
+      if (dirty_[i]) cols.push_back(static_cast<int>(i)), again.push_back(std::move(row_[i]));
+    upsert(cols, again);
+    return;
+  }
+  int k = 0;
+  for (size_t i = 0; i < n; ++i)
+    if (dirty_[i]) bindValue(st, ++k, row_[i]);
+  int rc = sqlite3_step(st);
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
 }
 
 void Recordset::loadRowids() {

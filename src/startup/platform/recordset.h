@@ -38,6 +38,11 @@ class Recordset {
   // write may run inside a RecordWriteScope.
   void update();
   void cancelUpdate() { mode_ = Mode::None; }
+  // seek() on the current (unique) index with the key fields among `columns`,
+  // then addNew() or edit(), set(columns[i], values[i]) in order and update(),
+  // as one statement. Leaves no current record. On an index that is not unique,
+  // or without every key field, it takes those steps one by one.
+  void upsert(const std::vector<int>& columns, std::vector<Value>& values);
   // True when update() makes every check the table's constraints make.
   bool checksItself() const { return shape_.native; }
 
@@ -61,9 +66,9 @@ class Recordset {
   // already set keep their new values.
   void loadCurrent() const;
   void checkField(size_t i);
-  // Statement of a slot (0 seek, 1 insert, 2 update), prepared once.
+  // Statement of a slot (0 seek, 1 insert, 2 update, 3 upsert), prepared once.
   sqlite3_stmt* cached(int slot, const std::string& sql);
-  sqlite3_stmt* stmts_[3] = {nullptr, nullptr, nullptr};
+  sqlite3_stmt* stmts_[4] = {nullptr, nullptr, nullptr, nullptr};
   uint64_t stmtGen_ = 0;
   enum class Mode { None, Add, Edit };
   DatabasePtr db_;
@@ -77,6 +82,9 @@ class Recordset {
   bool fromSeek_ = false;           // the current row was found by seek()
   std::vector<Value> seekKeys_;     // and these are the key values it matched
   std::vector<size_t> indexPos_;    // the current index's fields
+  bool indexUnique_ = false;
+  std::vector<char> upsertMask_;    // the fields of the cached upsert statement
+  std::string upsertSql_;
   std::vector<char> dirty_;         // fields set since addNew() or edit()
   std::vector<char> updateMask_;    // the fields of the cached update statement
   int64_t rowid_ = -1;
