@@ -117,8 +117,20 @@ class Rows {
       : rs_(database.openTable(table)) {
     if (keyed) rs_->setIndex("PrimaryKey");
     for (const char* c : columns) idx_.push_back(rs_->columnIndex(c));
+    // Where each key field stands among the columns set.
+    for (size_t f : rs_->indexFields()) {
+      auto it = std::find(idx_.begin(), idx_.end(), static_cast<int>(f));
+      keyAt_.push_back(it == idx_.end() ? SIZE_MAX : static_cast<size_t>(it - idx_.begin()));
+    }
   }
   void put(const std::vector<Value>& key, std::vector<Value>& values) {
+    // The key among the values set: one statement adds or edits the row.
+    bool direct = !keyAt_.empty() && key.size() == keyAt_.size();
+    for (size_t j = 0; direct && j < keyAt_.size(); ++j) direct = keyAt_[j] < values.size() && values[keyAt_[j]] == key[j];
+    if (direct) {
+      rs_->upsert(idx_, values);
+      return;
+    }
     rs_->seek(key);
     if (rs_->noMatch()) rs_->addNew();
     else rs_->edit();
@@ -138,6 +150,7 @@ class Rows {
   }
   std::unique_ptr<db::Recordset> rs_;
   std::vector<int> idx_;
+  std::vector<size_t> keyAt_;
 };
 
 // A reader's writing loop: when every recordset it writes through checks its

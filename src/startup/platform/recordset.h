@@ -43,6 +43,8 @@ class Recordset {
   // as one statement. Leaves no current record. On an index that is not unique,
   // or without every key field, it takes those steps one by one.
   void upsert(const std::vector<int>& columns, std::vector<Value>& values);
+  // The fields of the current index, as column numbers.
+  const std::vector<size_t>& indexFields() const { return indexPos_; }
   // True when update() makes every check the table's constraints make.
   bool checksItself() const { return shape_.native; }
 
