@@ -152,49 +152,37 @@ bool blank(const std::string& raw) { return text::isBlank(raw); }
 class ComboTable {
  public:
   ComboTable(db::Database& d, const std::string& table, int horses, const char* odds, const char* odds2 = nullptr)
-      : db_(d), table_(table), rs_(d.openTable(table)) {
+      : rs_(d.openTable(table)), checked_(*rs_) {
     rs_->setIndex("PrimaryKey");
     raceKey_ = rs_->columnIndex("レースキー");
     for (int i = 1; i <= horses; ++i) horse_.push_back(rs_->columnIndex("馬番" + std::to_string(i)));
     odds_ = rs_->columnIndex(odds);
     if (odds2) odds2_ = rs_->columnIndex(odds2);
-    key_.resize(static_cast<size_t>(horses) + 1);
+    columns_.push_back(raceKey_);
+    columns_.insert(columns_.end(), horse_.begin(), horse_.end());
+    columns_.push_back(odds_);
+    if (odds2_ >= 0) columns_.push_back(odds2_);
   }
 
-  // Called before the entries of each record: when the table holds no row of
-  // the race yet, every seek of its entries would miss, so they are added
-  // without one (the common case of a race's first odds file).
-  void beginRace(const std::string& raceKey) {
-    auto q = db_.openQuery("select count(*) from " + table_ + " where レースキー = " + text::quoteSqlText(raceKey));
-    fresh_ = !q->eof() && db::toNumber(q->get(0)) == 0;
-  }
-
+  // Adds the combination's row or replaces its odds, in one statement.
   void put(const std::string& raceKey, const std::vector<int>& combo, const std::string& odds,
            db::Value odds2 = std::monostate{}) {
-    key_[0] = raceKey;
-    for (size_t i = 0; i < combo.size(); ++i) key_[i + 1] = reg::two(combo[i]);
-    if (fresh_) {
-      rs_->addNew();
-    } else {
-      rs_->seek(key_);
-      if (rs_->noMatch()) rs_->addNew();
-      else rs_->edit();
-    }
-    rs_->set(raceKey_, raceKey);
-    for (size_t i = 0; i < combo.size(); ++i) rs_->set(horse_[i], key_[i + 1]);
-    rs_->set(odds_, odds);
-    if (odds2_ >= 0) rs_->set(odds2_, std::move(odds2));
-    rs_->update();
+    values_.clear();
+    values_.push_back(raceKey);
+    for (size_t i = 0; i < combo.size(); ++i) values_.push_back(reg::two(combo[i]));
+    values_.push_back(odds);
+    if (odds2_ >= 0) values_.push_back(std::move(odds2));
+    rs_->upsert(columns_, values_);
   }
 
  private:
-  db::Database& db_;
-  std::string table_;
   std::unique_ptr<db::Recordset> rs_;
   int raceKey_ = -1, odds_ = -1, odds2_ = -1;
   std::vector<int> horse_;
-  std::vector<db::Value> key_;
-  bool fresh_ = false;
+  // The rows' only writes: the recordset checks each field itself.
+  db::RecordWriteScope checked_;
+  std::vector<int> columns_;
+  std::vector<db::Value> values_;
 };
 
 // Walks the entries of every record of a file into a per-combination table; blank entries are skipped.
@@ -204,7 +192,6 @@ void walkCombos(RegKOVA& s, const std::string& kind, const std::string& strFile,
   ComboTable t(s.db(), s.Mode() + table, static_cast<int>(combos.front().size()), oddsColumn);
   reg::ForEachRecord(strFile, L.recordLength, reg::RaceDateFromPath(strFile), [&](const reg::RecordView& rec) {
     std::string raceKey = rec.raw(0, 8);
-    t.beginRace(raceKey);
     for (size_t m = 0; m < combos.size(); ++m) {
       std::string odds = rec.raw(from + static_cast<int>(m) * entryLength, entryLength);
       if (!blank(odds)) t.put(raceKey, combos[m], odds);
@@ -226,8 +213,6 @@ void RegKOVA::regOZ2(const std::string& strFile) {
   const auto& pairs = reg::unorderedPairs();
   reg::ForEachRecord(strFile, L.recordLength, reg::RaceDateFromPath(strFile), [&](const reg::RecordView& rec) {
     std::string raceKey = rec.raw(0, 8);
-    winPlace.beginRace(raceKey);
-    quinella.beginRace(raceKey);
     // Horses with win odds, each with the place odds of the same horse.
     for (int h = 1; h <= 18; ++h) {
       std::string win = rec.raw(10 + (h - 1) * 5, 5);
