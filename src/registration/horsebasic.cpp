@@ -69,11 +69,7 @@ namespace {
 // the record that wrote it) is not newer than the record's; new rows always.
 reg::UpsertOptions neverOlder() {
   reg::UpsertOptions o;
-  o.filter = [](db::Recordset& rs, bool found, const reg::RecordView& rec) {
-    if (!found) return true;
-    std::string stored = ValueOr(db::toOptText(rs.get("データ年月日")), "");
-    return stored <= rec.raw(268, 8);
-  };
+  o.keepNewerBy = "データ年月日";
   return o;
 }
 }  // namespace

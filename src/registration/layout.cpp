@@ -373,12 +373,19 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
   // Without a filter a record is added or replaces its row's fields whether or
   // not the row is there: one statement does both.
   const bool direct = !options.filter && options.addMissing;
+  const int newer = options.keepNewerBy.empty() ? -1 : rs->columnIndex(options.keepNewerBy);
+  size_t newerAt = 0;  // the layout field that writes it
+  if (newer >= 0) {
+    auto it = std::find(cols.rbegin(), cols.rend(), newer);
+    if (it == cols.rend()) throw VelmoError(err::InvalidArgument, options.keepNewerBy + " is not written by layout " + layout.kind);
+    newerAt = static_cast<size_t>(cols.rend() - it - 1);
+  }
   ForEachRecord(path, layout.recordLength, raceDate, [&](const RecordView& rec) {
     for (size_t i = 0; i < layout.fields.size(); ++i) values[i] = layout.value(i, rec);
     if (direct) {
       ++count;
       if (lastRecord) lastRecord->assign(rec.all());
-      rs->upsert(cols, values);
+      rs->upsert(cols, values, newer);
       return;
     }
     for (size_t k = 0; k < key.size(); ++k) key[k] = values[static_cast<size_t>(layout.keyFieldIndex[k])];
@@ -388,6 +395,9 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
     if (lastRecord) lastRecord->assign(rec.all());
     if (!found && !options.addMissing) return;
     if (options.filter && !options.filter(*rs, found, rec)) return;
+    if (found && newer >= 0 &&
+        db::toOptText(rs->get(newer)).value_or("") > db::toOptText(values[static_cast<size_t>(newerAt)]).value_or(""))
+      return;
     if (found) rs->edit();
     else rs->addNew();
     for (size_t i = 0; i < layout.fields.size(); ++i) rs->set(cols[i], std::move(values[i]));

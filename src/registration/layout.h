@@ -125,6 +125,9 @@ struct UpsertOptions {
   RowFilter filter;     // optional row policy
   bool addMissing = true;  // false: update only rows that exist
   bool undated = false;    // the file's name carries no race date (code conversion lists)
+  // A stored row is replaced only when its value of this column (Null taken as
+  // empty text) is not above the record's; new rows are always added.
+  std::string keepNewerBy;
 };
 
 // The record-upsert loop: opens prefix + table with index "PrimaryKey", reads the

@@ -292,7 +292,7 @@ void Recordset::update() {
   mode_ = Mode::None;
 }
 
-void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& values) {
+void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& values, int keepNewer) {
   const size_t n = row_.size();
   std::fill(row_.begin(), row_.end(), Value{});
   std::fill(dirty_.begin(), dirty_.end(), 0);
@@ -309,6 +309,11 @@ void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& valu
     std::vector<Value> set(row_);
     std::vector<char> which(dirty_);
     seek(keys);
+    if (!noMatch() && keepNewer >= 0) {
+      const Value stored = get(keepNewer);
+      const Value& incoming = set[static_cast<size_t>(keepNewer)];
+      if (toOptText(stored).value_or("") > toOptText(incoming).value_or("")) return;
+    }
     if (noMatch()) addNew();
     else edit();
     for (size_t i = 0; i < n; ++i)
@@ -323,7 +328,7 @@ void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& valu
   current_ = false;
   loaded_ = false;
   fromSeek_ = false;
-  if (dirty_ != upsertMask_) {
+  if (dirty_ != upsertMask_ || keepNewer != upsertNewer_) {
     std::string cols, marks, sets, keys;
     for (size_t i = 0; i < n; ++i) {
       if (!dirty_[i]) continue;
@@ -334,10 +339,16 @@ void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& valu
         sets += (sets.empty() ? "" : ",") + q + "=excluded." + q;
     }
     for (const auto& k : indexCols_) keys += (keys.empty() ? "" : ",") + text::quoteSqlIdent(k);
+    std::string guard;
+    if (keepNewer >= 0) {
+      const std::string q = text::quoteSqlIdent(shape_.fields[static_cast<size_t>(keepNewer)].name);
+      guard = " WHERE ifnull(" + q + ", '') <= ifnull(excluded." + q + ", '')";
+    }
     upsertSql_ = "INSERT INTO " + qualified_ + " (" + cols + ") VALUES (" + marks + ") ON CONFLICT (" + keys + ") DO " +
-                 (sets.empty() ? "NOTHING" : "UPDATE SET " + sets);
+                 (sets.empty() ? "NOTHING" : "UPDATE SET " + sets + guard);
     stmts_[3] = nullptr;
     upsertMask_ = dirty_;
+    upsertNewer_ = keepNewer;
   }
   sqlite3_stmt* st = nullptr;
   try {
@@ -350,7 +361,7 @@ void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& valu
     std::vector<int> cols;
     for (size_t i = 0; i < n; ++i)
       if (dirty_[i]) cols.push_back(static_cast<int>(i)), again.push_back(std::move(row_[i]));
-    upsert(cols, again);
+    upsert(cols, again, keepNewer);
     return;
   }
   int k = 0;

@@ -41,8 +41,10 @@ class Recordset {
   // seek() on the current (unique) index with the key fields among `columns`,
   // then addNew() or edit(), set(columns[i], values[i]) in order and update(),
   // as one statement. Leaves no current record. On an index that is not unique,
-  // or without every key field, it takes those steps one by one.
-  void upsert(const std::vector<int>& columns, std::vector<Value>& values);
+  // or without every key field, it takes those steps one by one. With
+  // keepNewer, a stored row is replaced only when its value of that field (Null
+  // taken as empty text) is not above the new one, as text compares.
+  void upsert(const std::vector<int>& columns, std::vector<Value>& values, int keepNewer = -1);
   // The fields of the current index, as column numbers.
   const std::vector<size_t>& indexFields() const { return indexPos_; }
   // True when update() makes every check the table's constraints make.
@@ -86,6 +88,7 @@ class Recordset {
   std::vector<size_t> indexPos_;    // the current index's fields
   bool indexUnique_ = false;
   std::vector<char> upsertMask_;    // the fields of the cached upsert statement
+  int upsertNewer_ = -1;            // and its keepNewer field
   std::string upsertSql_;
   std::vector<char> dirty_;         // fields set since addNew() or edit()
   std::vector<char> updateMask_;    // the fields of the cached update statement
