@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 #include "common/error.h"
@@ -362,7 +364,14 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
   auto rs = database.openTable(prefix + layout.table);
   rs->setIndex("PrimaryKey");
   // The loop's only writes are the recordset's, which checks each field itself.
-  db::RecordWriteScope checked(*rs);
+  // Entering the scope makes SQLite prepare its statements again, which a file
+  // of a few records does not win back.
+  std::optional<db::RecordWriteScope> checked;
+  {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(path, ec);
+    if (ec || bytes / static_cast<uintmax_t>(std::max(1, layout.recordLength)) >= 100) checked.emplace(*rs);
+  }
   std::vector<int> cols;
   cols.reserve(layout.fields.size());
   for (const auto& f : layout.fields) cols.push_back(rs->columnIndex(f.column));

@@ -5,6 +5,7 @@
 //
 // Entry m (from 0) of a record starts at byte 10 + m × entry length; the
 // combinations of horse numbers 1 to 18 follow a fixed order (see Combinations).
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <fstream>
@@ -254,7 +255,12 @@ template <typename Fn>
 void forEachLine(const std::string& path, Fn fn) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw VelmoError(err::FileNotFound, "ファイルが見つかりません。[" + path + "]");
-  std::string block(4u << 20, '\0'), line;
+  // A block of 4 MB, or the whole file when it is smaller (a fresh block costs
+  // a page fault per page).
+  in.seekg(0, std::ios::end);
+  const auto size = static_cast<size_t>(std::max<std::streamoff>(0, in.tellg()));
+  in.seekg(0, std::ios::beg);
+  std::string block(std::clamp<size_t>(size, 1, 4u << 20), '\0'), line;
   long number = 0;
   bool afterCr = false, open = false;  // open: a line has begun and not ended
   while (in) {
