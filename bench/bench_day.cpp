@@ -301,10 +301,16 @@ int main(int argc, char** argv) {
   }
   for (size_t i = 0; i < archives.size(); ++i) {
     if (results[i].kind != repeatKind) continue;
-    auto t0 = Clock::now();
-    for (int n = 0; n < repeatTimes; ++n) regMainKOVA(archives[i], "T");
-    std::printf("%s registered %d times more: %.3f ms each\n", repeatKind.c_str(), repeatTimes,
-                1000 * seconds(t0, Clock::now()) / std::max(1, repeatTimes));
+    // The fastest of the registrations: the least disturbed by the machine.
+    double best = 1e9, sum = 0;
+    for (int n = 0; n < repeatTimes; ++n) {
+      auto t0 = Clock::now();
+      regMainKOVA(archives[i], "T");
+      double s = seconds(t0, Clock::now());
+      best = std::min(best, s), sum += s;
+    }
+    std::printf("%s registered %d times more: %.3f ms each, fastest %.3f ms\n", repeatKind.c_str(), repeatTimes,
+                1000 * sum / std::max(1, repeatTimes), 1000 * best);
   }
   db::Workspace::get().reset();
 

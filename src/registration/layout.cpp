@@ -389,19 +389,31 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
     if (it == cols.rend()) throw VelmoError(err::InvalidArgument, options.keepNewerBy + " is not written by layout " + layout.kind);
     newerAt = static_cast<size_t>(cols.rend() - it - 1);
   }
+  const bool keyFirst = options.decodedBefore && !options.addMissing;
   ForEachRecord(path, layout.recordLength, raceDate, [&](const RecordView& rec) {
-    for (size_t i = 0; i < layout.fields.size(); ++i) values[i] = layout.value(i, rec);
+    if (keyFirst) {
+      for (size_t k = 0; k < key.size(); ++k) key[k] = layout.value(static_cast<size_t>(layout.keyFieldIndex[k]), rec);
+      rs->seek(key);
+      ++count;
+      if (lastRecord) lastRecord->assign(rec.all());
+      if (rs->noMatch()) return;
+      for (size_t i = 0; i < layout.fields.size(); ++i) values[i] = layout.value(i, rec);
+    } else {
+      for (size_t i = 0; i < layout.fields.size(); ++i) values[i] = layout.value(i, rec);
+    }
     if (direct) {
       ++count;
       if (lastRecord) lastRecord->assign(rec.all());
       rs->upsert(cols, values, newer);
       return;
     }
-    for (size_t k = 0; k < key.size(); ++k) key[k] = values[static_cast<size_t>(layout.keyFieldIndex[k])];
-    rs->seek(key);
+    if (!keyFirst) {
+      for (size_t k = 0; k < key.size(); ++k) key[k] = values[static_cast<size_t>(layout.keyFieldIndex[k])];
+      rs->seek(key);
+      ++count;
+      if (lastRecord) lastRecord->assign(rec.all());
+    }
     bool found = !rs->noMatch();
-    ++count;
-    if (lastRecord) lastRecord->assign(rec.all());
     if (!found && !options.addMissing) return;
     if (options.filter && !options.filter(*rs, found, rec)) return;
     if (found && newer >= 0 &&

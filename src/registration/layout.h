@@ -128,6 +128,10 @@ struct UpsertOptions {
   // A stored row is replaced only when its value of this column (Null taken as
   // empty text) is not above the record's; new rows are always added.
   std::string keepNewerBy;
+  // With addMissing false: a record whose row is missing is decoded no further
+  // than its key. Only for a file an earlier pass has decoded whole, whose bytes
+  // are known to be good.
+  bool decodedBefore = false;
 };
 
 // The record-upsert loop: opens prefix + table with index "PrimaryKey", reads the

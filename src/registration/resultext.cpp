@@ -156,6 +156,7 @@ namespace {
 reg::UpsertOptions refreshOptions() {
   reg::UpsertOptions o;
   o.addMissing = false;
+  o.decodedBefore = true;  // by the previous-run pass before it
   o.filter = [](db::Recordset&, bool, const reg::RecordView& rec) {
     std::string key = rec.raw(0, 8);
     return key.find_first_not_of(' ') != std::string::npos;

@@ -217,6 +217,7 @@ void RegKOVA::regZEC(const std::string& strFile) { readKind("ZEC", strFile); }
 void RegKOVA::regSEBfromZEB(const std::string& strFile) {
   reg::UpsertOptions options;
   options.addMissing = false;
+  options.decodedBefore = true;  // by the previous-run pass before it
   // A run without a race key is not a past result.
   options.filter = [](db::Recordset&, bool, const reg::RecordView& rec) { return !isBlank(raceKeyOf(rec)); };
   reg::UpsertFile(db(), strMode, refreshLayout("ZEB"), strFile, options);
@@ -225,6 +226,7 @@ void RegKOVA::regSEBfromZEB(const std::string& strFile) {
 void RegKOVA::regSECfromZEC(const std::string& strFile) {
   reg::UpsertOptions options;
   options.addMissing = false;
+  options.decodedBefore = true;  // by the previous-run pass before it
   // Runs on racecourses above "10" are not in the past results; neither is a run
   // without a race key, which would otherwise blank the stored race key.
   options.filter = [](db::Recordset&, bool, const reg::RecordView& rec) {
