@@ -289,3 +289,24 @@ TEST(NativeTypes, AnEditWritesTheFieldsSetAndAChangedKeyMovesTheRow) {
   rs->update();
   EXPECT_EQ(one(*d, "select count(*) from 型表 where キー = 'b'"), "1");
 }
+
+TEST(NativeTypes, AnUpsertOnAnIndexThatIsNotUniqueStillKeepsTheNewerRow) {
+  TestHome h;
+  auto d = makeDb(h, "u.mdb");
+  makeTypedTable(*d);
+  d->execute("insert into 型表 (キー, 文, 必) values ('a', 'm', 'p')");
+  auto rs = d->openTable("型表");
+  rs->setIndex("必須");  // not unique: the upsert seeks, then adds or edits
+  const std::vector<int> cols{rs->columnIndex("必"), rs->columnIndex("キー"), rs->columnIndex("文")};
+  const int newer = rs->columnIndex("文");
+  struct Step {
+    const char* text;
+    const char* stored;
+  } steps[] = {{"b", "m"}, {"z", "z"}, {"m", "z"}};  // older is never written over newer
+  for (const auto& s : steps) {
+    std::vector<db::Value> v{std::string("p"), std::string("a"), std::string(s.text)};
+    rs->upsert(cols, v, newer);
+    EXPECT_EQ(one(*d, "select 文 from 型表 where キー = 'a'"), s.stored) << s.text;
+  }
+  EXPECT_EQ(one(*d, "select count(*) from 型表"), "1");
+}

@@ -110,6 +110,8 @@ sqlite3_stmt* Recordset::cached(int slot, const std::string& sql) {
 void Recordset::seek(const std::vector<Value>& keys) {
   if (seekSql_.empty()) raise(err::NoCurrentIndex);
   if (mode_ != Mode::None) mode_ = Mode::None;
+  // Fields set before (an edit given up, an upsert) are not the found row's.
+  std::fill(dirty_.begin(), dirty_.end(), 0);
   sqlite3_stmt* st = cached(0, seekSql_);
   sqlite3_reset(st);
   // Text is bound without a copy: every bound value must outlive the step, so no
