@@ -346,11 +346,11 @@ int main(int argc, char** argv) {
               reg, again, plain, reg / plain);
   std::printf("unconstrained loop %.3f s; its time over register's: %.2f (target >= 0.5)\n", free, free / reg);
   std::printf("plain: the rows written by one prepared statement per table (prepared within the time) into the\n"
-              "real tables, the day in one\n"
-              "database in registration order, a row already stored having its fields replaced (ON CONFLICT DO\n"
-              "UPDATE); ratio: register time over the plain loop's. free: the same into a copy of the tables without\n"
-              "column types or checks (same indexes), the speed of SQLite itself; vs free: its time over register's.\n"
-              "empty: each kind alone inserted into an empty unconstrained copy; vs empty: its time over register's.\n");
+              "real tables, the day in one database in registration order, a row already stored having its fields\n"
+              "replaced (ON CONFLICT DO UPDATE); ratio: register time over the plain loop's. free: the same into a\n"
+              "copy of the tables without column types or checks (same indexes), the speed of SQLite itself; vs free:\n"
+              "its time over register's. empty: each kind alone inserted into an empty unconstrained copy; vs empty:\n"
+              "its time over register's.\n");
   Teardown();
   return 0;
 }
