@@ -17,6 +17,9 @@ void Setup();
 void Teardown();
 // A folder holding fresh copies of the initial databases.
 std::string freshDbFolder(const std::string& name);
+// Opens kova_this.mdb and kova_data.mdb of G().gDBDir in the workspace, as a
+// plain loop has its database open before timing.
+void openBeforeTiming();
 double seconds(Clock::time_point a, Clock::time_point b);
 // Rows of a file decoded by the layout, ready for a plain insert.
 std::vector<std::vector<db::Value>> decodeRows(const reg::Layout& L, const std::string& path);
