@@ -310,3 +310,57 @@ TEST(NativeTypes, AnUpsertOnAnIndexThatIsNotUniqueStillKeepsTheNewerRow) {
   }
   EXPECT_EQ(one(*d, "select count(*) from 型表"), "1");
 }
+
+// Fields marked add-only go into a row the upsert adds, never into a stored one,
+// on the one-statement path (unique index) and on the step-by-step one.
+TEST(NativeTypes, AddOnlyFieldsGoIntoAddedRowsOnly) {
+  for (const char* index : {"PrimaryKey", "必須"}) {
+    TestHome h;
+    auto d = makeDb(h, "a.mdb");
+    makeTypedTable(*d);
+    auto rs = d->openTable("型表");
+    rs->setIndex(index);
+    const std::vector<int> cols{rs->columnIndex("キー"), rs->columnIndex("必"), rs->columnIndex("任"), rs->columnIndex("文")};
+    rs->setAddOnly({rs->columnIndex("文")});
+    for (const char* pass : {"r1", "r2"}) {
+      std::vector<db::Value> v{std::string("a"), std::string("p"), std::string(pass), std::string(pass) + "x"};
+      rs->upsert(cols, v);
+    }
+    EXPECT_EQ(one(*d, "select count(*) from 型表"), "1") << index;
+    EXPECT_EQ(one(*d, "select 任 & '/' & 文 from 型表"), "r2/r1x") << index;
+  }
+}
+
+TEST(NativeTypes, ReadMatchingReadsTheRowsOfTheLeadingKeyFields) {
+  TestHome h;
+  auto d = makeDb(h, "m.mdb");
+  db::TableDefSpec t;
+  t.name = "組";
+  t.fields = {{"レース", db::FieldType::Text, 8}, {"馬", db::FieldType::Text, 2}, {"名", db::FieldType::Text, 4}};
+  t.indexes = {db::IndexInfo{"PrimaryKey", {"レース", "馬"}, true, true, false, false}};
+  d->createTable(t);
+  d->execute("insert into 組 values ('r1', '02', 'b'), ('r1', '01', 'a'), ('r2', '01', 'c')");
+  auto rs = d->openTable("組");
+  rs->setIndex("PrimaryKey");
+  const std::vector<int> cols{rs->columnIndex("馬"), rs->columnIndex("名")};
+  std::vector<std::vector<db::Value>> rows;
+  auto text = [&rows] {
+    std::string s;
+    for (const auto& r : rows) s += db::toText(r[0]) + "=" + db::toText(r[1]) + ";";
+    return s;
+  };
+  struct Case {
+    std::vector<db::Value> keys;
+    const char* rows;
+  } cases[] = {
+      {{std::string("r1")}, "01=a;02=b;"},  // in the index's order
+      {{std::string("r2")}, "01=c;"},
+      {{std::string("r3")}, ""},
+      {{std::string("r1"), std::string("02")}, "02=b;"},
+  };
+  for (const auto& c : cases) {
+    rs->readMatching(c.keys, cols, rows);
+    EXPECT_EQ(text(), c.rows) << db::toText(c.keys[0]) << " " << c.keys.size();
+  }
+  EXPECT_EQ(errorOf([&] { rs->readMatching({}, cols, rows); }), err::InvalidArgument);
+}

@@ -206,6 +206,12 @@ std::vector<db::Value> Layout::keyValues(const RecordView& rec) const {
   return r;
 }
 
+size_t Layout::fieldIndex(const std::string& column) const {
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].column == column) return i;
+  throw VelmoError(err::InvalidArgument, "column " + column + " missing from layout " + kind);
+}
+
 std::vector<Layout> compileFamily(const FamilyDef& def) {
   std::vector<Layout> out;
   for (size_t k = 0; k < def.kinds.size(); ++k) {
@@ -227,16 +233,7 @@ std::vector<Layout> compileFamily(const FamilyDef& def) {
         if (it != L.composers.end()) f.compose = it->second;
       }
     }
-    for (const auto& key : L.seekKey) {
-      int found = -1;
-      for (size_t i = 0; i < L.fields.size(); ++i)
-        if (L.fields[i].column == key) {
-          found = static_cast<int>(i);
-          break;
-        }
-      if (found < 0) throw VelmoError(err::InvalidArgument, "key column " + key + " missing from layout " + L.kind);
-      L.keyFieldIndex.push_back(found);
-    }
+    for (const auto& key : L.seekKey) L.keyFieldIndex.push_back(static_cast<int>(L.fieldIndex(key)));
     out.push_back(std::move(L));
   }
   return out;
@@ -373,11 +370,14 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
     if (ec || bytes / static_cast<uintmax_t>(std::max(1, layout.recordLength)) >= 100) checked.emplace(*rs);
   }
   std::vector<int> cols;
-  cols.reserve(layout.fields.size());
+  const size_t nFields = layout.fields.size();
+  cols.reserve(nFields + options.extraColumns.size());
   for (const auto& f : layout.fields) cols.push_back(rs->columnIndex(f.column));
+  for (const auto& c : options.extraColumns) cols.push_back(rs->columnIndex(c));
+  if (options.extraAddOnly) rs->setAddOnly(std::vector<int>(cols.begin() + static_cast<long>(nFields), cols.end()));
   std::string raceDate = options.undated ? std::string() : RaceDateFromPath(path);
   long count = 0;
-  std::vector<db::Value> values(layout.fields.size());
+  std::vector<db::Value> values(cols.size());
   std::vector<db::Value> key(layout.keyFieldIndex.size());  // reused: no allocation per record
   // Without a filter a record is added or replaces its row's fields whether or
   // not the row is there: one statement does both.
@@ -397,10 +397,11 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
       ++count;
       if (lastRecord) lastRecord->assign(rec.all());
       if (rs->noMatch()) return;
-      for (size_t i = 0; i < layout.fields.size(); ++i) values[i] = layout.value(i, rec);
+      for (size_t i = 0; i < nFields; ++i) values[i] = layout.value(i, rec);
     } else {
-      for (size_t i = 0; i < layout.fields.size(); ++i) values[i] = layout.value(i, rec);
+      for (size_t i = 0; i < nFields; ++i) values[i] = layout.value(i, rec);
     }
+    if (options.complete) options.complete(rec, values);
     if (direct) {
       ++count;
       if (lastRecord) lastRecord->assign(rec.all());
@@ -421,7 +422,8 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
       return;
     if (found) rs->edit();
     else rs->addNew();
-    for (size_t i = 0; i < layout.fields.size(); ++i) rs->set(cols[i], std::move(values[i]));
+    const size_t written = found && options.extraAddOnly ? nFields : cols.size();
+    for (size_t i = 0; i < written; ++i) rs->set(cols[i], std::move(values[i]));
     rs->update();
   });
   if (lastRecord && count == 0) lastRecord->clear();

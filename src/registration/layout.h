@@ -103,6 +103,8 @@ struct Layout {
   db::Value value(size_t i, const RecordView& rec) const;
   // The seek values of the record, in key order.
   std::vector<db::Value> keyValues(const RecordView& rec) const;
+  // The index of the field that writes `column` (the first one); throws when none does.
+  size_t fieldIndex(const std::string& column) const;
   std::vector<int> keyFieldIndex;  // field index giving each key column
   StatusFn status;
   bool feedsList = true;
@@ -132,6 +134,12 @@ struct UpsertOptions {
   // than its key. Only for a file an earlier pass has decoded whole, whose bytes
   // are known to be good.
   bool decodedBefore = false;
+  // Columns written after the layout's fields. `complete` gives their values
+  // for every record (and may change the layout's, which come first in
+  // `values`). With extraAddOnly a stored row keeps its own values of them.
+  std::vector<std::string> extraColumns;
+  bool extraAddOnly = false;
+  std::function<void(const RecordView& rec, std::vector<db::Value>& values)> complete;
 };
 
 // The record-upsert loop: opens prefix + table with index "PrimaryKey", reads the

@@ -2,6 +2,7 @@
 // three marks), one row per race and horse in 直前情報データ, and the key updates
 // that link pre-race and training rows to the horse entry table.
 #include "common/text.h"
+#include "registration/entrylinks.h"
 #include "registration/families.h"
 #include "registration/regkova.h"
 #include "startup/platform/daofunc.h"
@@ -65,6 +66,9 @@ bool chkTYKey(RegKOVA& s, const std::string& raceKey) {
   return v && !v->empty();
 }
 
+// The fields a pre-race row takes from its entry.
+const std::vector<std::string> kLinkColumns{"血統登録番号", "競走成績キー", "馬名"};
+
 void registerPreRace(RegKOVA& s, const std::string& kind, const std::string& strFile) {
   const reg::Layout& L = reg::LayoutFor(kind);
   // TYB keeps the highest race number of the day, starting from what the previous
@@ -78,6 +82,17 @@ void registerPreRace(RegKOVA& s, const std::string& kind, const std::string& str
       return true;
     };
   }
+  // A row added is linked as upTYKey would link it, so that the update has only
+  // the rows of runners without an entry left to look at. A stored row keeps
+  // its link, as the update leaves a linked row alone.
+  reg::EntryLinks entries(s.db(), s.Mode(), kLinkColumns);
+  const size_t race = L.fieldIndex("レースキー"), horse = L.fieldIndex("馬番"), first = L.fields.size();
+  opt.extraColumns = kLinkColumns;
+  opt.extraAddOnly = true;
+  opt.complete = [&](const reg::RecordView&, std::vector<db::Value>& values) {
+    const db::Value* e = entries.find(values[race], values[horse]);
+    for (size_t i = 0; i < kLinkColumns.size(); ++i) values[first + i] = e ? e[i] : db::Value{};
+  };
   std::string last;
   reg::UpsertFile(s.db(), s.Mode(), L, strFile, opt, &last);
   s.upTYKey();

@@ -1,7 +1,9 @@
-// Training analysis file (CYA): one row per runner in 調教分析データ; the result
-// key is cleared on every write and filled again from the entry table by upCYKey.
+// Training analysis file (CYA): one row per runner in 調教分析データ; every write
+// takes the result key from the entry table afresh (Null without an entry), and
+// upCYKey links the rows still without one.
 #include "common/func.h"
 #include "common/text.h"
+#include "registration/entrylinks.h"
 #include "registration/families.h"
 #include "registration/regkova.h"
 
@@ -52,7 +54,16 @@ const FamilyDef& TrainingFamily() {
 
 void RegKOVA::regCYA(const std::string& strFile) {
   const reg::Layout& L = reg::LayoutFor("CYA");
-  reg::UpsertFile(db(), strMode, L, strFile, {});
+  // The key is written with the row as upCYKey would fill it in, so that the
+  // update has only the rows of runners without an entry left to look at.
+  reg::EntryLinks entries(db(), strMode, {"競走成績キー"});
+  const size_t race = L.fieldIndex("レースキー"), horse = L.fieldIndex("馬番"), key = L.fieldIndex("競走成績キー");
+  reg::UpsertOptions opt;
+  opt.complete = [&](const reg::RecordView&, std::vector<db::Value>& values) {
+    const db::Value* e = entries.find(values[race], values[horse]);
+    values[key] = e ? e[0] : db::Value{};
+  };
+  reg::UpsertFile(db(), strMode, L, strFile, opt);
   upCYKey();
   setCatalogue("CYA", reg::RaceDateFromPath(strFile), "");
 }

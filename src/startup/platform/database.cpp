@@ -130,11 +130,11 @@ std::string Database::resolveTable(const std::string& name, TableShape* shapeOut
   return "\"" + schema + "\"." + text::quoteSqlIdent(table);
 }
 
-const TableShape& Database::shape(const std::string& table) {
+std::shared_ptr<const TableShape> Database::sharedShape(const std::string& table) {
   loadNames();
   auto it = sc_->shapes.find(text::foldName(table));
-  if (it != sc_->shapes.end()) return *it->second;
-  auto sh = std::make_unique<TableShape>();
+  if (it != sc_->shapes.end()) return it->second;
+  auto sh = std::make_shared<TableShape>();
   std::string q;
   std::string schema, real;
   {
@@ -190,9 +190,8 @@ const TableShape& Database::shape(const std::string& table) {
       sqlite3_finalize(raw);
     }
   }
-  auto& ref = *sh;
-  sc_->shapes[text::foldName(table)] = std::move(sh);
-  return ref;
+  sc_->shapes[text::foldName(table)] = sh;
+  return sh;
 }
 
 long Database::execute(const std::string& sql) {
@@ -241,7 +240,7 @@ std::unique_ptr<Recordset> Database::openTable(const std::string& name) {
   loadNames();
   if (sc_->tablesFolded.find(text::foldName(name)) == sc_->tablesFolded.end())
     raise(err::NoSuchTable, name);
-  return std::make_unique<Recordset>(shared_from_this(), shape(name));
+  return std::make_unique<Recordset>(shared_from_this(), sharedShape(name));
 }
 
 std::vector<std::string> Database::tableNames() {

@@ -60,7 +60,9 @@ class Database : public std::enable_shared_from_this<Database> {
   // Resolution of names for statements and recordsets.
   // The schema-qualified SQL name of a table or link, or empty when unknown.
   std::string resolveTable(const std::string& name, TableShape* shape = nullptr);
-  const TableShape& shape(const std::string& table);
+  const TableShape& shape(const std::string& table) { return *sharedShape(table); }
+  // The same, kept alive for a recordset past a change of the schema.
+  std::shared_ptr<const TableShape> sharedShape(const std::string& table);
 
  private:
   void ensureOpen() const;

@@ -17,17 +17,13 @@
 
 namespace velmo::db {
 
-Recordset::Recordset(DatabasePtr db, const TableShape& shape) : db_(std::move(db)), shape_(shape) {
+Recordset::Recordset(DatabasePtr db, std::shared_ptr<const TableShape> shape)
+    : db_(std::move(db)), shapeHeld_(std::move(shape)), shape_(*shapeHeld_) {
   qualified_ = "\"" + shape_.schema + "\"." + text::quoteSqlIdent(shape_.name);
   row_.assign(shape_.fields.size(), std::monostate{});
   dirty_.assign(shape_.fields.size(), 0);
+  addOnly_.assign(shape_.fields.size(), 0);
   have_.assign(shape_.fields.size(), 0);
-  std::string cols, marks;
-  for (size_t i = 0; i < shape_.fields.size(); ++i) {
-    cols += (i ? "," : "") + text::quoteSqlIdent(shape_.fields[i].name);
-    marks += i ? ",?" : "?";
-  }
-  insertSql_ = "INSERT INTO " + qualified_ + " (" + cols + ") VALUES (" + marks + ")";
 }
 
 Recordset::~Recordset() = default;
@@ -46,6 +42,7 @@ void Recordset::setIndex(const std::string& name) {
     raise(err::NotAnIndex, name, "[" + shape_.name + "]");
   }
   stmts_[0] = nullptr;
+  matchSql_.clear();
   indexPos_.clear();
   for (const auto& c : indexCols_) {
     int i = shape_.find(c);
@@ -241,6 +238,14 @@ void Recordset::update() {
   const size_t n = row_.size();
   if (mode_ == Mode::Add) {
     for (size_t i = 0; i < n; ++i) checkField(i);
+    if (insertSql_.empty()) {
+      std::string cols, marks;
+      for (size_t i = 0; i < n; ++i) {
+        cols += (i ? "," : "") + text::quoteSqlIdent(shape_.fields[i].name);
+        marks += i ? ",?" : "?";
+      }
+      insertSql_ = "INSERT INTO " + qualified_ + " (" + cols + ") VALUES (" + marks + ")";
+    }
     st = cached(1, insertSql_);
     for (size_t i = 0; i < n; ++i) bindValue(st, static_cast<int>(i + 1), row_[i]);
   } else if (mode_ == Mode::Edit) {
@@ -316,10 +321,11 @@ void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& valu
       const Value& incoming = set[static_cast<size_t>(keepNewer)];
       if (toOptText(stored).value_or("") > toOptText(incoming).value_or("")) return;
     }
-    if (noMatch()) addNew();
+    const bool adding = noMatch();
+    if (adding) addNew();
     else edit();
     for (size_t i = 0; i < n; ++i)
-      if (which[i]) this->set(static_cast<int>(i), std::move(set[i]));
+      if (which[i] && (adding || !addOnly_[i])) this->set(static_cast<int>(i), std::move(set[i]));
     update();
     return;
   }
@@ -337,7 +343,7 @@ void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& valu
       const std::string q = text::quoteSqlIdent(shape_.fields[i].name);
       cols += (cols.empty() ? "" : ",") + q;
       marks += marks.empty() ? "?" : ",?";
-      if (std::find(indexPos_.begin(), indexPos_.end(), i) == indexPos_.end())
+      if (!addOnly_[i] && std::find(indexPos_.begin(), indexPos_.end(), i) == indexPos_.end())
         sets += (sets.empty() ? "" : ",") + q + "=excluded." + q;
     }
     for (const auto& k : indexCols_) keys += (keys.empty() ? "" : ",") + text::quoteSqlIdent(k);
@@ -370,6 +376,46 @@ void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& valu
   for (size_t i = 0; i < n; ++i)
     if (dirty_[i]) bindValue(st, ++k, row_[i]);
   int rc = sqlite3_step(st);
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
+}
+
+void Recordset::setAddOnly(const std::vector<int>& columns) {
+  std::fill(addOnly_.begin(), addOnly_.end(), 0);
+  for (int c : columns) addOnly_.at(static_cast<size_t>(c)) = 1;
+  upsertMask_.clear();  // the cached upsert statement no longer fits
+}
+
+void Recordset::readMatching(const std::vector<Value>& keys, const std::vector<int>& columns,
+                             std::vector<std::vector<Value>>& rows) {
+  if (seekSql_.empty()) raise(err::NoCurrentIndex);
+  if (keys.empty() || keys.size() > indexCols_.size())
+    throw VelmoError(err::InvalidArgument, "readMatching: " + std::to_string(keys.size()) + " key values for an index of " +
+                                               std::to_string(indexCols_.size()) + " fields [" + shape_.name + "]");
+  if (matchSql_.empty() || keys.size() != matchKeys_ || columns != matchColumns_) {
+    std::string cols, where, order;
+    for (int c : columns) cols += (cols.empty() ? "" : ",") + text::quoteSqlIdent(shape_.fields.at(static_cast<size_t>(c)).name);
+    for (size_t i = 0; i < indexCols_.size(); ++i) {
+      const std::string q = text::quoteSqlIdent(indexCols_[i]);
+      if (i < keys.size()) where += (i ? " AND " : "") + q + " = ?";
+      order += (i ? "," : "") + q;
+    }
+    matchSql_ = "SELECT " + cols + " FROM " + qualified_ + " WHERE " + where + " ORDER BY " + order;
+    matchKeys_ = keys.size();
+    matchColumns_ = columns;
+    stmts_[4] = nullptr;
+  }
+  sqlite3_stmt* st = cached(4, matchSql_);
+  for (size_t i = 0; i < keys.size(); ++i) bindValue(st, static_cast<int>(i + 1), keys[i]);
+  size_t n = 0;
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    if (rows.size() <= n) rows.emplace_back();
+    auto& row = rows[n++];
+    row.resize(columns.size());
+    for (size_t i = 0; i < columns.size(); ++i) row[i] = columnValue(st, static_cast<int>(i));
+  }
+  rows.resize(n);
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
 }

@@ -18,7 +18,7 @@ using DatabasePtr = std::shared_ptr<Database>;
 // Table-type recordset: seek on an index, add-new or edit, set fields, update.
 class Recordset {
  public:
-  Recordset(DatabasePtr db, const TableShape& shape);
+  Recordset(DatabasePtr db, std::shared_ptr<const TableShape> shape);
   ~Recordset();
 
   void setIndex(const std::string& name);
@@ -45,6 +45,14 @@ class Recordset {
   // keepNewer, a stored row is replaced only when its value of that field (Null
   // taken as empty text) is not above the new one, as text compares.
   void upsert(const std::vector<int>& columns, std::vector<Value>& values, int keepNewer = -1);
+  // Fields that upsert() writes only into a row it adds: a stored row keeps its
+  // own values of them.
+  void setAddOnly(const std::vector<int>& columns);
+  // Reads `columns` of every row whose leading fields of the current index equal
+  // `keys` (all of them or the first few), in the index's order, into `rows`.
+  // One statement; the current row stays as it is.
+  void readMatching(const std::vector<Value>& keys, const std::vector<int>& columns,
+                    std::vector<std::vector<Value>>& rows);
   // The fields of the current index, as column numbers.
   const std::vector<size_t>& indexFields() const { return indexPos_; }
   // True when update() makes every check the table's constraints make.
@@ -70,13 +78,15 @@ class Recordset {
   // already set keep their new values.
   void loadCurrent() const;
   void checkField(size_t i);
-  // Statement of a slot (0 seek, 1 insert, 2 update, 3 upsert), prepared once.
+  // Statement of a slot (0 seek, 1 insert, 2 update, 3 upsert, 4 read by
+  // leading key fields), prepared once.
   sqlite3_stmt* cached(int slot, const std::string& sql);
-  sqlite3_stmt* stmts_[4] = {nullptr, nullptr, nullptr, nullptr};
+  sqlite3_stmt* stmts_[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
   uint64_t stmtGen_ = 0;
   enum class Mode { None, Add, Edit };
   DatabasePtr db_;
-  TableShape shape_;
+  std::shared_ptr<const TableShape> shapeHeld_;  // the layer's own, shared
+  const TableShape& shape_;
   std::string qualified_;
   std::vector<std::string> indexCols_;
   mutable std::vector<Value> row_;
@@ -90,6 +100,10 @@ class Recordset {
   std::vector<char> upsertMask_;    // the fields of the cached upsert statement
   int upsertNewer_ = -1;            // and its keepNewer field
   std::string upsertSql_;
+  std::vector<char> addOnly_;       // fields an upsert writes only into a new row
+  std::string matchSql_;            // readMatching()'s statement,
+  size_t matchKeys_ = 0;            // the key fields it compares
+  std::vector<int> matchColumns_;   // and the fields it reads
   std::vector<char> dirty_;         // fields set since addNew() or edit()
   std::vector<char> updateMask_;    // the fields of the cached update statement
   int64_t rowid_ = -1;

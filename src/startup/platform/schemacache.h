@@ -31,7 +31,7 @@ struct SchemaCache {
   uint64_t namesGen = 0;
   std::unordered_map<std::string, std::string> tablesFolded;    // folded -> real name
   std::unordered_map<std::string, LinkInfo> links;               // real name -> link
-  std::unordered_map<std::string, std::unique_ptr<TableShape>> shapes;
+  std::unordered_map<std::string, std::shared_ptr<const TableShape>> shapes;  // shared with open recordsets
   std::unordered_map<std::string, std::vector<IndexInfo>> indexes;
 };
 
