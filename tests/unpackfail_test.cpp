@@ -32,12 +32,11 @@ std::string fileOf(const std::string& kind, int races = 2) {
 
 long programmeRows(const TestHome& h) { return std::stol(h.sqlite("kova_this.mdb", "select count(*) from T番組データ;")); }
 
+// No file left in the work folder or in a run's folder under it.
 bool workFolderEmpty() {
   std::error_code ec;
-  for (const auto& d : std::filesystem::directory_iterator(G().gTmpDir, ec)) {
-    (void)d;
-    return false;
-  }
+  for (const auto& d : std::filesystem::recursive_directory_iterator(G().gTmpDir, ec))
+    if (!d.is_directory(ec)) return false;
   return true;
 }
 

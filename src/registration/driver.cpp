@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "common/error.h"
 #include "common/func.h"
@@ -390,11 +391,43 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, co
   return false;
 }
 
+namespace {
+
+// The run folders this process made and has emptied again, kept for its next
+// runs (making and removing a folder costs more than the registration of a
+// small file); removed when the process ends.
+struct SparedFolders {
+  std::mutex m;
+  std::vector<std::string> paths;
+  ~SparedFolders() {
+    // Only this process's own (a child that ends must not take its parent's).
+    const std::string mine = "run" + std::to_string(static_cast<long>(getpid())) + "_";
+    std::error_code ec;
+    for (const auto& p : paths)
+      if (fs::path(p).parent_path().filename().string().rfind(mine, 0) == 0) fs::remove_all(p, ec);
+  }
+};
+SparedFolders& spared() {
+  static SparedFolders s;
+  return s;
+}
+
+}  // namespace
+
 RunWorkFolder::RunWorkFolder(const std::string& tmp) {
   static int counter = 0;
   // Folders left by runs that died are cleared once per work folder and process.
   static std::string swept;
   std::error_code ec;
+  auto& pool = spared();
+  std::lock_guard<std::mutex> lock(pool.m);
+  const std::string prefix = AddPathSep(tmp) + "run" + std::to_string(static_cast<long>(getpid())) + "_";
+  for (size_t i = pool.paths.size(); i-- > 0;) {
+    if (pool.paths[i].rfind(prefix, 0) != 0) continue;
+    path_ = pool.paths[i];
+    pool.paths.erase(pool.paths.begin() + static_cast<long>(i));
+    if (fs::is_directory(path_, ec)) return;
+  }
   if (swept != tmp) {
     for (const auto& d : fs::directory_iterator(tmp, ec)) {
       std::string n = d.path().filename().string();
@@ -405,14 +438,27 @@ RunWorkFolder::RunWorkFolder(const std::string& tmp) {
     }
     swept = tmp;
   }
-  path_ = AddPathSep(tmp) + "run" + std::to_string(static_cast<long>(getpid())) + "_" + std::to_string(++counter) + "/";
+  path_ = prefix + std::to_string(++counter) + "/";
   fs::remove_all(path_, ec);
   if (!MakeDirAll(path_)) throw VelmoError(err::PathNotFound, "作業フォルダを作れません。[" + path_ + "]");
 }
 
 RunWorkFolder::~RunWorkFolder() {
+  // Emptied now, kept for the next run of this process.
   std::error_code ec;
-  fs::remove_all(path_, ec);
+  bool empty = true;
+  for (const auto& d : fs::directory_iterator(path_, ec)) {
+    std::error_code one;
+    fs::remove_all(d.path(), one);
+    if (one) empty = false;
+  }
+  if (ec || !empty) {
+    fs::remove_all(path_, ec);
+    return;
+  }
+  auto& pool = spared();
+  std::lock_guard<std::mutex> lock(pool.m);
+  pool.paths.push_back(path_);
 }
 
 // ---- driver -----------------------------------------------------------------------

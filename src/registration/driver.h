@@ -19,9 +19,10 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode);
 // unpacking failed.
 bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, const std::string& extension = ".txt");
 
-// A work folder of this run under tmp/, removed at the end, so that runs at the
-// same time never see each other's files. Folders left by runs that ended
-// without removing theirs are removed when their process is gone.
+// A work folder of this run under tmp/, emptied at the end, so that runs at the
+// same time never see each other's files. The process keeps its emptied folders
+// for its later runs and removes them when it ends; folders left by a process
+// that died are removed once it is gone.
 class RunWorkFolder {
  public:
   explicit RunWorkFolder(const std::string& tmp);
