@@ -120,11 +120,13 @@ TEST(NativeTypes, ConversionAndSizeErrorsPerColumnType) {
   };
   // Each value three ways: an insert statement, a recordset, and a recordset
   // inside a record-write scope, where SQLite leaves the checks to the recordset;
-  // then an edit of an existing row setting the one field.
-  const char* ways[] = {" (statement)", " (recordset)", " (recordset in a scope)", " (edit in a scope)"};
+  // then an edit of an existing row setting the one field, and an upsert that
+  // follows another of the same fields (a file's next record).
+  const char* ways[] = {" (statement)", " (recordset)", " (recordset in a scope)", " (edit in a scope)",
+                        " (second upsert in a scope)"};
   int n = 0;
   for (const auto& c : cases) {
-    for (int way = 0; way < 4; ++way) {
+    for (int way = 0; way < 5; ++way) {
       std::string key = std::to_string(n++);
       if (way == 3) d->execute("insert into 型表 (キー, 必) values ('" + key + "', 'x')");
       long got = errorOf([&] {
@@ -135,6 +137,15 @@ TEST(NativeTypes, ConversionAndSizeErrorsPerColumnType) {
         auto rs = d->openTable("型表");
         std::optional<db::RecordWriteScope> scope;
         if (way >= 2) scope.emplace(*rs);
+        if (way == 4) {
+          rs->setIndex("PrimaryKey");
+          const std::vector<int> cols{rs->columnIndex("キー"), rs->columnIndex("必"), rs->columnIndex(c.column)};
+          std::vector<db::Value> first{key + "p", std::string("x"), db::Value{}};
+          rs->upsert(cols, first);
+          std::vector<db::Value> next{key, std::string("x"), c.value};
+          rs->upsert(cols, next);
+          return;
+        }
         if (way == 3) {
           rs->setIndex("PrimaryKey");
           rs->seek({key});

@@ -43,6 +43,8 @@ void Recordset::setIndex(const std::string& name) {
   }
   stmts_[0] = nullptr;
   matchSql_.clear();
+  upsertMask_.clear();  // the upsert names the index's fields as its conflict
+  upsertDirect_ = false;
   indexPos_.clear();
   for (const auto& c : indexCols_) {
     int i = shape_.find(c);
@@ -187,9 +189,10 @@ Value Recordset::get(int column) const {
 // are converted as the engine converts them (text that is not a number is the
 // conversion error; whole-number fields round), and text longer than the field
 // size is the field-size error, its length counted as SQLite's length() counts.
-void Recordset::checkField(size_t i) {
+void Recordset::checkField(size_t i) { checkValue(i, row_[i]); }
+
+void Recordset::checkValue(size_t i, Value& v) {
   const FieldInfo& f = shape_.fields[i];
-  Value& v = row_[i];
   if (isNumericType(f.type)) {
     if (auto* s = std::get_if<std::string>(&v)) {
       std::string t = text::trimBlanks(*s);
@@ -300,6 +303,31 @@ void Recordset::update() {
 }
 
 void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& values, int keepNewer) {
+  // The fields of the last one-statement upsert again (a file's records): each
+  // value is checked and bound where the caller holds it.
+  if (upsertDirect_ && keepNewer == upsertNewer_ && columns == upsertColumns_) {
+    mode_ = Mode::None;
+    for (size_t p : upsertFrom_) checkValue(static_cast<size_t>(columns[p]), values[p]);
+    current_ = false;
+    loaded_ = false;
+    fromSeek_ = false;
+    sqlite3_stmt* st = nullptr;
+    try {
+      st = cached(3, upsertSql_);
+    } catch (const VelmoError&) {
+      upsertDirect_ = false;  // prepared anew and refused: the long way decides
+      upsertMask_.clear();
+      upsert(columns, values, keepNewer);
+      return;
+    }
+    int k = 0;
+    for (size_t p : upsertFrom_) bindValue(st, ++k, values[p]);
+    int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
+    return;
+  }
+  upsertDirect_ = false;
   const size_t n = row_.size();
   std::fill(row_.begin(), row_.end(), Value{});
   std::fill(dirty_.begin(), dirty_.end(), 0);
@@ -365,6 +393,7 @@ void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& valu
     // The index cannot name a conflict (SQLite refuses it): step by step.
     indexUnique_ = false;
     upsertMask_.clear();
+    upsertDirect_ = false;
     std::vector<Value> again;
     std::vector<int> cols;
     for (size_t i = 0; i < n; ++i)
@@ -378,12 +407,25 @@ void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& valu
   int rc = sqlite3_step(st);
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
+  // The next call with the same fields binds straight from its values: each
+  // parameter from the last position that writes its field.
+  upsertFrom_.clear();
+  for (size_t i = 0; i < n; ++i)
+    if (dirty_[i])
+      for (size_t p = columns.size(); p-- > 0;)
+        if (static_cast<size_t>(columns[p]) == i) {
+          upsertFrom_.push_back(p);
+          break;
+        }
+  upsertColumns_ = columns;
+  upsertDirect_ = true;
 }
 
 void Recordset::setAddOnly(const std::vector<int>& columns) {
   std::fill(addOnly_.begin(), addOnly_.end(), 0);
   for (int c : columns) addOnly_.at(static_cast<size_t>(c)) = 1;
   upsertMask_.clear();  // the cached upsert statement no longer fits
+  upsertDirect_ = false;
 }
 
 void Recordset::readMatching(const std::vector<Value>& keys, const std::vector<int>& columns,

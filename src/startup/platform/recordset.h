@@ -77,7 +77,8 @@ class Recordset {
   // Reads the current row after a seek, which finds only its rowid; fields
   // already set keep their new values.
   void loadCurrent() const;
-  void checkField(size_t i);
+  void checkField(size_t i);  // row_[i]
+  void checkValue(size_t i, Value& v);
   // Statement of a slot (0 seek, 1 insert, 2 update, 3 upsert, 4 read by
   // leading key fields), prepared once.
   sqlite3_stmt* cached(int slot, const std::string& sql);
@@ -100,6 +101,9 @@ class Recordset {
   std::vector<char> upsertMask_;    // the fields of the cached upsert statement
   int upsertNewer_ = -1;            // and its keepNewer field
   std::string upsertSql_;
+  bool upsertDirect_ = false;        // the last upsert took one statement:
+  std::vector<int> upsertColumns_;   // its fields as the caller gave them
+  std::vector<size_t> upsertFrom_;   // and, per parameter, the value's position
   std::vector<char> addOnly_;       // fields an upsert writes only into a new row
   std::string matchSql_;            // readMatching()'s statement,
   size_t matchKeys_ = 0;            // the key fields it compares
