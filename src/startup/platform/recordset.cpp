@@ -311,21 +311,18 @@ void Recordset::upsert(const std::vector<int>& columns, std::vector<Value>& valu
     current_ = false;
     loaded_ = false;
     fromSeek_ = false;
-    sqlite3_stmt* st = nullptr;
-    try {
-      st = cached(3, upsertSql_);
-    } catch (const VelmoError&) {
-      upsertDirect_ = false;  // prepared anew and refused: the long way decides
-      upsertMask_.clear();
-      upsert(columns, values, keepNewer);
+    // Prepared anew after a change of the schema, the statement may be refused:
+    // then the long way below decides.
+    sqlite3_stmt* st = stmtGen_ == Workspace::get().statementGeneration() ? stmts_[3] : nullptr;
+    if (st) {
+      int k = 0;
+      for (size_t p : upsertFrom_) bindValue(st, ++k, values[p]);
+      int rc = sqlite3_step(st);
+      sqlite3_reset(st);
+      if (rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
       return;
     }
-    int k = 0;
-    for (size_t p : upsertFrom_) bindValue(st, ++k, values[p]);
-    int rc = sqlite3_step(st);
-    sqlite3_reset(st);
-    if (rc != SQLITE_DONE) raiseSqlite(Workspace::get().connection(), rc, shape_.name);
-    return;
+    upsertMask_.clear();
   }
   upsertDirect_ = false;
   const size_t n = row_.size();
