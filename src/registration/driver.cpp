@@ -393,6 +393,9 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, co
 
 namespace {
 
+// The start of this process's run folder names.
+std::string ownRunPrefix() { return "run" + std::to_string(static_cast<long>(getpid())) + "_"; }
+
 // The run folders this process made and has emptied again, kept for its next
 // runs (making and removing a folder costs more than the registration of a
 // small file); removed when the process ends.
@@ -401,7 +404,7 @@ struct SparedFolders {
   std::vector<std::string> paths;
   ~SparedFolders() {
     // Only this process's own (a child that ends must not take its parent's).
-    const std::string mine = "run" + std::to_string(static_cast<long>(getpid())) + "_";
+    const std::string mine = ownRunPrefix();
     std::error_code ec;
     for (const auto& p : paths)
       if (fs::path(p).parent_path().filename().string().rfind(mine, 0) == 0) fs::remove_all(p, ec);
@@ -421,7 +424,7 @@ RunWorkFolder::RunWorkFolder(const std::string& tmp) {
   std::error_code ec;
   auto& pool = spared();
   std::lock_guard<std::mutex> lock(pool.m);
-  const std::string prefix = AddPathSep(tmp) + "run" + std::to_string(static_cast<long>(getpid())) + "_";
+  const std::string prefix = AddPathSep(tmp) + ownRunPrefix();
   for (size_t i = pool.paths.size(); i-- > 0;) {
     if (pool.paths[i].rfind(prefix, 0) != 0) continue;
     path_ = pool.paths[i];
