@@ -86,3 +86,85 @@ TEST(CliMaintenance, DataCheckFetchesItsFilesWithoutAWindow) {
   EXPECT_NE(report.find("2005/03/12     データ未登録"), std::string::npos) << report;
   EXPECT_NE(report.find("2005/03/10 UKB 未登録"), std::string::npos) << report;
 }
+
+namespace {
+
+// A home whose provider host is a loopback server serving the newest jockey,
+// trainer and horse master archives and, with VAN=1, both code change lists.
+struct MasterHost {
+  TestHome h;
+  test::TestHttpServer server{"member", "pass1234"};
+  explicit MasterHost(bool van) {
+    std::ofstream(h.config + "kova.ini") << "[main]\r\nKovaHost=" << server.base() << "\r\n";
+    G().gUserID = "member";
+    G().gPasswd = "pass1234";
+    G().gVAN = van ? 1 : 0;
+    SetFetchPresenter(nullptr);
+    SetFetchFunctions({getNewFile, subFileDownload});
+    const std::string folder = h.work + "served/";
+    MakeDirAll(folder);
+    fx::RaceDay day;
+    for (const auto& path : fx::WriteDayArchives(folder, {"KZA", "CZA", "MZA"}, day)) {
+      const std::string name = FileNamePart(path);
+      const std::string kind = text::toLowerAscii(name.substr(0, 2));
+      server.routes["/member/lst/" + kind + "list.txt"] = {name + "\r\n"};
+      server.routes["/member/" + kind + "/" + name] = {ReadFileBytes(path)};
+    }
+    // 12-byte records: the provider's code, then the JRA-VAN code.
+    server.routes["/data/lst/datachgKZ.txt"] = {"1234501234\r\n2222202222\r\n"};
+    server.routes["/data/lst/datachgCZ.txt"] = {"5432105432\r\n"};
+  }
+  ~MasterHost() {
+    SetFetchFunctions({});
+    G().gVAN = 0;
+  }
+  std::string rows(const std::string& table) const {
+    return h.sqlite("kova_this.mdb", "select Kova || '=' || Jravan from " + table + " order by Jravan;");
+  }
+};
+
+}  // namespace
+
+TEST(MasterUpdateOverHttp, WithVanBothCodeTablesAreReplacedAndAFailedListKeepsItsOldRows) {
+  MasterHost m(true);
+  m.h.sqlite("kova_this.mdb", "insert into S騎手コード変換 (Kova, Jravan) values ('99999', '09999');");
+  m.h.sqlite("kova_this.mdb", "insert into S調教師コード変換 (Kova, Jravan) values ('88888', '08888');");
+  EXPECT_EQ(MasterUpdate(NullCommandUi()), Outcome::Done) << m.h.logText();
+  EXPECT_EQ(m.h.messages.back().text, "データ登録完了しました。");
+  EXPECT_EQ(m.rows("S騎手コード変換"), "12345=01234\n22222=02222\n");
+  EXPECT_EQ(m.rows("S調教師コード変換"), "54321=05432\n");
+  EXPECT_NE(m.h.sqlite("kova_this.mdb", "select count(*) from T騎手マスタ;"), "0\n");
+
+  // A trainer list that cannot be written keeps the trainer table as it was;
+  // the jockey list, its own unit, is replaced; the command fails.
+  m.server.routes["/data/lst/datachgKZ.txt"] = {"3333303333\r\n"};
+  m.server.routes["/data/lst/datachgCZ.txt"] = {"7777707777\r\n"};
+  m.h.sqlite("kova_this.mdb",
+             "create trigger refuse before insert on S調教師コード変換 begin select raise(abort, 'refused'); end;");
+  m.h.messages.clear();
+  EXPECT_EQ(MasterUpdate(NullCommandUi()), Outcome::Failed);
+  EXPECT_EQ(m.h.messages.back().text, "データ登録異常終了しました。");
+  EXPECT_EQ(m.rows("S騎手コード変換"), "33333=03333\n");
+  EXPECT_EQ(m.rows("S調教師コード変換"), "54321=05432\n");
+}
+
+TEST(MasterUpdateOverHttp, AnyFailedFetchOrArchiveFailsTheCommandAndAFailedArchiveIsNeverFiled) {
+  MasterHost m(false);
+  // The jockey list is missing; the trainer archive is broken. The question
+  // after the broken archive is answered "continue" (as --yes does).
+  m.server.routes.erase("/member/lst/kzlist.txt");
+  std::string broken;
+  for (auto& [path, route] : m.server.routes)
+    if (path.rfind("/member/cz/", 0) == 0) {
+      route.body = "not an archive";
+      broken = FileNamePart(path);
+    }
+  ASSERT_FALSE(broken.empty());
+  EXPECT_EQ(MasterUpdate(NullCommandUi()), Outcome::Failed) << m.h.logText();
+  EXPECT_EQ(m.h.messages.back().text, "データ登録異常終了しました。");
+  // The horse master archive registered and was filed; the broken one was not.
+  EXPECT_EQ(CountFiles(m.h.lzhDir + "MZ*.lzh"), 1);
+  EXPECT_FALSE(FileExists(m.h.lzhDir + broken));
+  EXPECT_TRUE(FileExists(G().gDwnDir + "failed/" + broken));
+  EXPECT_EQ(CountFiles(G().gDwnDir + "*.lzh"), 0);
+}

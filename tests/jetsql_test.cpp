@@ -1,6 +1,9 @@
 // Jet statements on a small generated database: one row per statement with the
 // rows it gives (or the records an action touched) or the engine error it raises.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +14,7 @@
 #include "startup/platform/db.h"
 #include "startup/platform/jetsql.h"
 #include "startup/platform/userstatement.h"
+#include "startup/platform/writerlock.h"
 #include "tests/testenv.h"
 
 using namespace velmo;
@@ -117,6 +121,11 @@ const Case kCases[] = {
     // top binds to its own select
     {"select top 2 レースキー from T番組 order by 頭数", "06050203;06050204"},
     {"select count(*) from T番組 where レースキー in (select top 1 レースキー from T番組 order by 頭数 desc)", "1"},
+    // top n keeps every record tied with the n-th on the order-by terms
+    {"select count(*) from (select top 1 レースキー from T番組 order by left(レースキー, 6) desc)", "2"},
+    {"select count(*) from (select top 3 レースキー from T番組 order by left(レースキー, 6))", "4"},
+    {"select count(*) from (select top 2 レースキー from T番組 order by left(レースキー, 6))", "2"},
+    {"select top 2 レースキー, 頭数 from T番組 order by left(レースキー, 6) desc, 頭数", "06050203,6;06050204,8"},
     {"select レースキー from T番組 where 頭数 = 6 union select レースキー from T払戻 order by レースキー", "06050112;06050203"},
     {"select count(*) from T番組 left join T払戻 on T番組.レースキー = T払戻.レースキー where T払戻.レースキー is null", "3"},
     {"select count(*) from T番組 where exists (select * from T払戻 where T払戻.レースキー = T番組.レースキー)", "1"},
@@ -144,6 +153,9 @@ const Case kCases[] = {
     {"transform sum(頭数) select left(レースキー, 6) as 開催 from T番組 group by left(レースキー, 6) order by left(レースキー, 6) "
      "pivot mid(レースキー, 7, 2) in ('01', '03')",
      "060501,12,~;060502,~,6"},
+    // the transform's aggregate may be named
+    {"transform count(*) as n select left(レースキー, 6) as 開催 from T番組 group by left(レースキー, 6) pivot left(レースキー, 4)",
+     "060501,2;060502,2"},
     // one statement per call, and Execute's records affected
     {"select count(*) from T番組 where 名前 = 'ab' ;", "2"},
     {"select 1; select 2", "!3142"},
@@ -182,6 +194,38 @@ TEST(JetSql, StatementsGiveJetResults) {
     ws.rollback();
     EXPECT_EQ(got, c.expected) << c.sql;
   }
+}
+
+// Deep nesting is refused with the engine's "too complex" error instead of
+// running out of stack; a long flat chain of and / or is no nesting.
+TEST(JetSql, DeepExpressionsAreRefusedAndFlatChainsRun) {
+  TestHome h;
+  auto d = makeRaces(h.work + "races.mdb");
+  auto repeat = [](const std::string& s, int n) {
+    std::string r;
+    for (int i = 0; i < n; ++i) r += s;
+    return r;
+  };
+  auto chain = [&](const std::string& op, int n) { return "1 = 1" + repeat(" " + op + " 1 = 1", n - 1); };
+  const std::string tooComplex = "!" + std::to_string(err::QueryTooComplex);
+  const std::pair<std::string, std::string> cases[] = {
+      {"select " + repeat("(", 5000) + "1" + repeat(")", 5000), tooComplex},
+      {"select " + repeat("len(", 5000) + "'a'" + repeat(")", 5000), tooComplex},
+      {"select " + repeat("-", 20000) + "1", tooComplex},
+      {"select " + repeat("not ", 20000) + "0", tooComplex},
+      {"select * from " + repeat("(", 5000) + "T番組" + repeat(")", 5000), tooComplex},
+      {"select 1 from T番組 where 1 in " + repeat("(select 1 from T番組 where 1 in ", 3000) + "(1)" + repeat(")", 3000), tooComplex},
+      // a chain SQLite cannot take as deep as it is long: refused, not a crash
+      {"select 1" + repeat(" - 1", 12000), tooComplex},
+      // and / or chains of any length
+      {"select count(*) from T番組 where " + chain("and", 12000), "4"},
+      {"select count(*) from T番組 where (" + chain("or", 12000) + ") and 頭数 > 10", "2"},
+      {"select len('a'" + repeat(" & 'a'", 12000) + ")", "12001"},
+      // nesting within the limit still works
+      {"select " + repeat("(", 100) + "2" + repeat(")", 100) + " * " + repeat("-", 100) + "3", "6"},
+  };
+  for (const auto& [sql, expected] : cases) EXPECT_EQ(run(*d, sql, false), expected) << sql.substr(0, 60);
+  EXPECT_EQ(run(*d, "update T番組 set 名前 = 'x' where " + chain("and", 12000), true), "#4");
 }
 
 TEST(JetSql, ChangesLandInTheDatabaseTheStatementRanOn) {
@@ -241,20 +285,59 @@ CliResult cli(const std::string& args) {
   return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(dir + ".out"), slurp(dir + ".err")};
 }
 
+// The races as this week's database of the home, and its settings.
+void raceHome(const TestHome& h, const std::string& moreSettings = "") {
+  {
+    std::ofstream ini(h.config + "kova.ini");
+    ini << "[main]\r\nDBDir=" << h.dbDir << "\r\nLzhDir=" << h.lzhDir << "\r\n" << moreSettings;
+  }
+  auto d = makeRaces(h.dbDir + "kova_this.mdb.new");
+  d->close();
+  db::Workspace::get().reset();
+  std::filesystem::rename(h.dbDir + "kova_this.mdb.new", h.dbDir + "kova_this.mdb");
+}
+
+size_t sqlCopies(const TestHome& h) {
+  size_t n = 0;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(h.dbDir + "backup", ec))
+    n += e.path().filename().string().rfind("kova_this_sql_", 0) == 0;
+  return n;
+}
+
 }  // namespace
+
+// A statement that may write takes the database folder's writer lock (so it
+// cannot land in a file that a compaction or a changeover is replacing); a
+// select, a transform too, takes none and no copy.
+TEST(JetSql, CommandLineWritesTakeTheWriterLockAndSelectsDoNot) {
+  TestHome h;
+  raceHome(h, "WriterWaitSeconds=0\r\n");
+  int fd = ::open(db::WriterLock::lockFilePath(h.dbDir).c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  auto r = cli("\"update T番組 set 名前 = 'z'\"");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("書き込み中"), std::string::npos) << r.err;
+  r = cli("\"select count(*) from T番組 where 名前 = 'z'\"");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "Expr1000\n0\n");
+  r = cli("\"transform count(*) as n select left(レースキー, 6) as 開催 from T番組 group by left(レースキー, 6) "
+          "pivot left(レースキー, 4)\"");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "開催\t0605\n060501\t2\n060502\t2\n");
+  EXPECT_EQ(sqlCopies(h), 0u);
+  ::close(fd);
+  // Free again: the change runs, after its copy, whose progress line ends.
+  r = cli("\"update T番組 set 名前 = 'z'\"");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "4\n");
+  EXPECT_NE(r.err.find("kova_this.mdbをバックアップ中です\n"), std::string::npos) << r.err;
+  EXPECT_EQ(sqlCopies(h), 1u);
+}
 
 TEST(JetSql, CommandLinePrintsRowsCountsAndErrors) {
   TestHome h;
-  {
-    std::ofstream ini(h.config + "kova.ini");
-    ini << "[main]\r\nDBDir=" << h.dbDir << "\r\nLzhDir=" << h.lzhDir << "\r\n";
-  }
-  {
-    auto d = makeRaces(h.dbDir + "kova_this.mdb.new");
-    d->close();
-    db::Workspace::get().reset();
-    std::filesystem::rename(h.dbDir + "kova_this.mdb.new", h.dbDir + "kova_this.mdb");
-  }
+  raceHome(h);
   auto r = cli("\"select レースキー, 頭数 from T番組 where 頭数 > 10 order by レースキー\"");
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "レースキー\t頭数\n06050101\t12\n06050112\t16\n");
@@ -262,13 +345,7 @@ TEST(JetSql, CommandLinePrintsRowsCountsAndErrors) {
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "2\n");
   // A statement that changes data is preceded by a copy of the database; a select is not.
-  auto copies = [&] {
-    size_t n = 0;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(h.dbDir + "backup", ec))
-      n += e.path().filename().string().rfind("kova_this_sql_", 0) == 0;
-    return n;
-  };
+  auto copies = [&] { return sqlCopies(h); };
   EXPECT_EQ(copies(), 1u);
   r = cli("\"select count(*) from T番組 where 名前 = 'Z'\"");  // committed, compared without case
   EXPECT_EQ(r.out, "Expr1000\n2\n");

@@ -2,8 +2,12 @@
 // the provider's tables, the refusals that stop a file, bad input, the code
 // tables, the key updates and the re-conversion command.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -13,6 +17,7 @@
 #include "maintenance/commandui.h"
 #include "registration/driver.h"
 #include "startup/platform/db.h"
+#include "startup/platform/writerlock.h"
 #include "tests/testenv.h"
 #include "tools/fixture/fixture.h"
 #include "tools/fixture/van.h"
@@ -45,6 +50,13 @@ void patch(std::string& rec, int offset, const std::string& bytes) { rec.replace
 
 // Entry i of a result record starts at 724 + 129 * i.
 void patchRunner(std::string& rec, int i, int offset, const std::string& bytes) { patch(rec, 724 + 129 * i + offset, bytes); }
+
+// The JRA-VAN setting for the length of a test.
+struct VanSetting {
+  explicit VanSetting(int van) : before(G().gVAN) { G().gVAN = van; }
+  ~VanSetting() { G().gVAN = before; }
+  int before;
+};
 
 std::string trimmed(const std::string& s) { return text::trimBlanks(text::rtrimBlanks(s.substr(0, s.find_last_not_of('\n') + 1))); }
 
@@ -229,10 +241,11 @@ TEST(Van, KeyUpdatesAndReconversionUseTheProviderCodes) {
   EXPECT_EQ(trimmed(h.sqlite("kova_data.mdb", "select count(*) from sqlite_master where name like 'S%コード変換'")), "0");
   // A conversion row that arrives later is applied by the re-conversion.
   h.sqlite("kova_this.mdb", "update S騎手コード変換 set Kova='22222' where Jravan='01014';");
+  VanSetting on(1);
   h.answers = {vbCancel};
-  EXPECT_FALSE(VanCodeRecode(NullCommandUi()));
+  EXPECT_EQ(VanCodeRecode(NullCommandUi()), Outcome::Cancelled);
   EXPECT_EQ(h.sqlite("kova_data.mdb", "select 騎手コード from D競走馬データ where 馬番='02'"), "01014\n");
-  EXPECT_TRUE(VanCodeRecode(NullCommandUi()));
+  EXPECT_EQ(VanCodeRecode(NullCommandUi()), Outcome::Done);
   EXPECT_EQ(h.sqlite("kova_data.mdb", "select 騎手コード from D競走馬データ where 馬番='02' union all select 騎手コード from D成績データ where 馬番='02'"),
             "22222\n22222\n");
   EXPECT_EQ(h.messages.back().text, "VANコード再変換処理終了しました。");
@@ -305,5 +318,110 @@ TEST(Van, CommandLineRegistersJraVanArchives) {
   EXPECT_EQ(cli("register --source V --mode D " + arch), 0);
   EXPECT_EQ(trimmed(h.sqlite("kova_data.mdb", "select count(*) from D成績データ where データID='SE_V'")), "4");
   EXPECT_EQ(cli("van-recode extra"), 2);
+  // With the JRA-VAN setting off the command is refused.
+  EXPECT_EQ(cli("van-recode --yes"), 1);
+  std::ofstream(h.config + "kova.ini", std::ios::app) << "VAN=1\r\n";
   EXPECT_EQ(cli("van-recode --yes"), 0);
+}
+
+// A past day converted from JRA-VAN files whose jockey 01014 has a conversion
+// row that arrived after the conversion.
+struct RecodeHome {
+  TestHome h;
+  VanSetting on{1};
+  RecodeHome() {
+    std::string arch = fx::WriteVanArchive(h.work, smallDay(1, 3), {"JracDen1.dat", "JracSei1.dat"});
+    EXPECT_EQ(regMain(arch, "D", "V"), 0);
+    h.sqlite("kova_this.mdb", "insert into S騎手コード変換(Jravan,Kova,騎手名) values('01014','22222','新名前');");
+  }
+  std::string codes() const {
+    return h.sqlite("kova_data.mdb",
+                    "select 騎手コード from D競走馬データ where 馬番='02' union all select 騎手コード from D成績データ where 馬番='02'");
+  }
+};
+
+TEST(VanRecode, AFailedUpdateFailsTheCommandAndUndoesBoth) {
+  RecodeHome r;
+  // The results cannot be updated: the entries' update, done first, is undone too.
+  r.h.sqlite("kova_data.mdb", "create trigger refuse before update on D成績データ begin select raise(abort, 'refused'); end;");
+  EXPECT_EQ(VanCodeRecode(NullCommandUi()), Outcome::Failed);
+  EXPECT_EQ(r.codes(), "01014\n01014\n");
+  for (const auto& m : r.h.messages) EXPECT_NE(m.text, "VANコード再変換処理終了しました。");
+  EXPECT_NE(r.h.logText().find("cmdVanCodeSai_Click"), std::string::npos);
+  // Once the table can be updated, both are converted.
+  r.h.sqlite("kova_data.mdb", "drop trigger refuse;");
+  EXPECT_EQ(VanCodeRecode(NullCommandUi()), Outcome::Done) << r.h.logText();
+  EXPECT_EQ(r.codes(), "22222\n22222\n");
+}
+
+TEST(VanRecode, TakesTheWriterLockAndIsRefusedWithTheSettingOff) {
+  RecodeHome r;
+  {
+    VanSetting off(0);
+    EXPECT_EQ(VanCodeRecode(NullCommandUi()), Outcome::Failed);
+    EXPECT_TRUE(r.h.messages.empty());  // not even asked
+    EXPECT_NE(r.h.logText().find("VAN=1"), std::string::npos);
+  }
+  // Another writer holds the database folder: the command gives up, nothing changed.
+  int fd = ::open(db::WriterLock::lockFilePath(r.h.dbDir).c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  const int wait = db::WriterLock::defaultWaitSeconds();
+  db::WriterLock::setDefaultWaitSeconds(0);
+  EXPECT_EQ(VanCodeRecode(NullCommandUi()), Outcome::Failed);
+  db::WriterLock::setDefaultWaitSeconds(wait);
+  ::close(fd);
+  EXPECT_NE(r.h.logText().find("書き込み中"), std::string::npos);
+  EXPECT_EQ(r.codes(), "01014\n01014\n");
+}
+
+// A results file that stops at its third record never gets its key update: the
+// races before the stop keep the file's own codes and names, whatever the order
+// of the files in the archive.
+TEST(Van, AStoppedResultsFileKeepsTheFilesCodesInEveryFileOrder) {
+  fx::RaceDay day = smallDay(4, 3);
+  auto results = fx::VanRecords("JracSei1.dat", day);
+  patch(results[2], 0, "2005031230010103");  // a racecourse that is not the JRA's
+  const std::vector<fx::ArchiveEntry> files = {
+      {"JracSei1.dat", joined(results)},
+      {"JracDen1.dat", joined(fx::VanRecords("JracDen1.dat", day))},
+      {"JracSeih.dat", joined(fx::VanRecords("JracSeih.dat", day))}};
+  const std::string rows = "select 競走成績キー||'|'||騎手コード||'|'||騎手名||'|'||調教師コード||'|'||調教師名 from T成績データ order by 1";
+  auto run = [&](const std::vector<int>& order, bool withConversions) {
+    TestHome h;
+    if (withConversions)
+      h.sqlite("kova_this.mdb",
+               "insert into S騎手コード変換(Jravan,Kova,騎手名) values('01007','12345','新名前');"
+               "insert into S調教師コード変換(Jravan,Kova,調教師名) values('01106','20000','新調教師');");
+    std::vector<fx::ArchiveEntry> entries;
+    for (int i : order) entries.push_back(files[static_cast<size_t>(i)]);
+    fx::WriteLzh(h.work + "JV.lzh", entries);
+    EXPECT_EQ(regMain(h.work + "JV.lzh", "T", "V"), -1);
+    return h.sqlite("kova_this.mdb", rows);
+  };
+  const std::string own = run({0, 1, 2}, false);
+  ASSERT_NE(own, "");
+  EXPECT_NE(own.find("|01007|"), std::string::npos) << own;
+  std::vector<int> order = {0, 1, 2};
+  do {
+    EXPECT_EQ(run(order, true), own) << order[0] << order[1] << order[2];
+  } while (std::next_permutation(order.begin(), order.end()));
+}
+
+// A stop rule ends the archive: velmo-cli says why and at which file, and the
+// races before the stop stay.
+TEST(Van, CommandLineSaysWhyAndWhereAStopRuleEndedTheArchive) {
+  TestHome h;
+  std::ofstream(h.config + "kova.ini") << "[main]\r\nDBDir=" << h.dbDir << "\r\nLzhDir=" << h.lzhDir << "\r\n";
+  auto recs = fx::VanRecords("JracSei1.dat", smallDay(4, 3));
+  patch(recs[2], 0, "2005031230010103");
+  fx::WriteLzh(h.work + "JV050312.lzh", {{"JracSei1.dat", joined(recs)}});
+  const std::string err = h.root + "err.txt";
+  int rc = std::system((test::BuildHome() + "velmo-cli register --source V " + h.work + "JV050312.lzh </dev/null >/dev/null 2>'" + err +
+                        "'").c_str());
+  ASSERT_TRUE(WIFEXITED(rc));
+  EXPECT_EQ(WEXITSTATUS(rc), 1);
+  const std::string said = ReadFileBytes(err);
+  EXPECT_NE(said.find("stopped at JracSei1.dat: ＪＲＡ以外のデータは登録できません。"), std::string::npos) << said;
+  EXPECT_NE(said.find("stay registered"), std::string::npos) << said;
+  EXPECT_EQ(trimmed(h.sqlite("kova_this.mdb", "select count(distinct レースキー) from T成績データ")), "2");
 }

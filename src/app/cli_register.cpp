@@ -7,10 +7,12 @@
 
 #include "app/cli.h"
 #include "common/func.h"
+#include "common/msgbox.h"
 #include "registration/batch.h"
 #include "registration/driver.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/writerlock.h"
+#include "van/vandriver.h"
 
 namespace velmo::cli {
 namespace {
@@ -44,14 +46,25 @@ int run(const Args& given) {
   }
   StderrUi status;
   G().gStatusForm = &status;
+  // The reports of the registration (a stop rule's message …) are kept for the
+  // archive's line; questions go on as before.
+  std::vector<std::string> reports;
+  MsgBoxHandler previous;
+  previous = SetMsgBoxHandler([&reports, &previous](const MsgRequest& r) -> int {
+    if (r.buttons != vbOKOnly) return previous(r);
+    reports.push_back(r.text);
+    return vbOK;
+  });
   int failed = 0;
   // Archives are committed a few seconds' worth at a time; each is reported
   // registered once a commit holds it.
   ArchiveBatch batch(G().gDBDir);
   std::vector<std::string> pending;
-  auto settle = [&] {
+  auto settle = [&]() -> bool {
     if (batch.commit()) {
       for (const auto& a : pending) std::fprintf(stderr, "velmo-cli: %s: registered\n", a.c_str());
+      pending.clear();
+      return true;
     } else {
       for (const auto& a : pending)
         std::fprintf(stderr, "velmo-cli: %s: not registered: the batch holding it could not be committed (see %sVelmoLog.dat)\n",
@@ -59,6 +72,7 @@ int run(const Args& given) {
       failed += static_cast<int>(pending.size());
     }
     pending.clear();
+    return false;
   };
   for (size_t i = 0; i < archives.size(); ++i) {
     const std::string& a = archives[i];
@@ -76,8 +90,21 @@ int run(const Args& given) {
     // The driver appends " FILE登録中(k/n)" to the archive line.
     status.setBase("[" + std::to_string(i + 1) + "/" + std::to_string(archives.size()) + "] " + FileNamePart(a));
     batch.begin();
+    reports.clear();
     long r = regMain(a, mode, source);
-    if (r != 0) {
+    const bool stopped = r != 0 && source == "V" && !LastVanStopFile().empty();
+    for (size_t k = 0; k + (stopped ? 1 : 0) < reports.size(); ++k)
+      std::fprintf(stderr, "velmo-cli: %s: %s\n", a.c_str(), reports[k].c_str());
+    if (stopped) {
+      ++failed;
+      // A stop rule ended the archive: the records before the stopping one are
+      // kept, and said so once a commit holds them.
+      const std::string file = LastVanStopFile();
+      const std::string why = reports.empty() ? "登録できないデータがあるため中止しました。" : reports.back();
+      const bool kept = settle();
+      std::fprintf(stderr, "velmo-cli: %s: stopped at %s: %s%s\n", a.c_str(), file.c_str(), why.c_str(),
+                   kept ? " (the records before it stay registered)" : " (not kept: the batch holding them could not be committed)");
+    } else if (r != 0) {
       ++failed;
       std::fprintf(stderr, "velmo-cli: %s: registration stopped on an error (see %sVelmoLog.dat)\n", a.c_str(),
                    ProgramDir().c_str());
@@ -87,6 +114,7 @@ int run(const Args& given) {
     if (batch.due()) settle();
   }
   settle();
+  SetMsgBoxHandler(previous);
   G().gStatusForm = nullptr;
   return failed ? kExitFailed : kExitOk;
 }

@@ -4,11 +4,15 @@
 // records affected and is committed. An error prints the engine's number and
 // description on standard error (exit 1).
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 
 #include "app/cli.h"
 #include "maintenance/backup.h"
 #include "common/error.h"
 #include "common/func.h"
+#include "maintenance/writerturn.h"
+#include "startup/platform/jetsql.h"
 #include "startup/platform/userstatement.h"
 
 namespace velmo::cli {
@@ -24,12 +28,22 @@ int run(const Args& given) {
   std::string path = DatabasePathOf(which);
   if (path.empty()) return Usage("sql");
   auto& ws = db::Workspace::get();
+  // A statement that may write takes the writer lock of the database's folder
+  // before the file is opened (a compaction may replace the file meanwhile) and
+  // holds it through the copy and the commit; a select takes none.
+  const bool writes = db::jetStatementMayWrite(statement);
+  StderrUi ui;
   try {
+    std::unique_ptr<db::WriterLock> turn;
+    if (writes) {
+      std::error_code ec;
+      std::string folder = std::filesystem::absolute(path, ec).parent_path().string();
+      turn = std::make_unique<db::WriterLock>(folder, WriterTurnOptions(ui));
+    }
     if (!FileExists(path)) db::raise(err::CannotFindFile, path);
     auto d = ws.openDatabase(path);
     // A statement that may change data is preceded by a copy of the database.
-    StderrUi ui;
-    if (StatementMayWrite(statement) && !BackupBefore("sql", {path}, ui)) return kExitFailed;
+    if (writes && StatementMayWrite(statement) && !BackupBefore("sql", {path}, ui)) return kExitFailed;
     ws.beginTrans();
     db::UserStatementResult r;
     try {

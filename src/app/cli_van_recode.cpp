@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "app/cli.h"
-#include "common/func.h"
+#include "app/cli_maint.h"
 #include "van/vandriver.h"
 
 namespace velmo::cli {
@@ -16,12 +16,9 @@ int run(const Args& given) {
   InstallAnswerer(args);
   if (!args.empty()) return Usage("van-recode");
   if (!InitSettings("van-recode")) return kExitFailed;
+  LoggedErrors errors;
   StderrUi ui;
-  if (!VanCodeRecode(ui)) {
-    std::fprintf(stderr, "velmo-cli: van-recode: not done (cancelled, or see %sVelmoLog.dat)\n", ProgramDir().c_str());
-    return kExitFailed;
-  }
-  return kExitOk;
+  return Finish("van-recode", VanCodeRecode(ui), errors);
 }
 
 const Registrar reg({"van-recode", "van-recode [--yes]",

@@ -7,15 +7,18 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <memory>
 
 #include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/msgbox.h"
 #include "maintenance/backup.h"
+#include "maintenance/writerturn.h"
 #include "screens/screenutil.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
+#include "startup/platform/jetsql.h"
 
 namespace velmo::screens {
 
@@ -58,13 +61,17 @@ void frmSQL::doSQL() {
   auto& ws = db::Workspace::get();
   bool inTrans = false;
   db::DatabasePtr d;
+  // A statement that may write holds the folder's writer lock from before the
+  // file is opened until it is committed or rolled back.
+  std::unique_ptr<db::WriterLock> turn;
   try {
     QListWidgetItem* item = File1->currentItem();
     if (!item) throw VelmoError(err::InvalidArgument, "対象データベースが指定されていません。");
+    if (db::jetStatementMayWrite(sql)) turn = std::make_unique<db::WriterLock>(G().gDBDir, WriterTurnOptions(NullCommandUi()));
     if (!DAO_Open(d, G().gDBDir + S(item->text())))
       throw VelmoError(err::CannotOpen, "データベースを開けません。[" + S(item->text()) + "]");
     // A statement that may change data is preceded by a copy of the database.
-    if (StatementMayWrite(sql) && !BackupBefore("sql", {G().gDBDir + S(item->text())}, NullCommandUi())) {
+    if (turn && StatementMayWrite(sql) && !BackupBefore("sql", {G().gDBDir + S(item->text())}, NullCommandUi())) {
       d->close();
       return;
     }

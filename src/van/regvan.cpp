@@ -52,6 +52,36 @@ void eachRecord(const std::string& path, const reg::Layout& l, const std::functi
   }
 }
 
+// The stop rules of a results file: the message of a race that may not be
+// registered (it ends the file there), or null.
+const char* resultStop(const std::string& raceKey) {
+  std::string course = raceKey.substr(8, 2);
+  if (course < "01" || course > "10") return "ＪＲＡ以外のデータは登録できません。";
+  if (raceKey < "1992") return "1992年以前のデータは登録できません。";
+  return nullptr;
+}
+
+std::string raceKeyOf(const RecordView& rec, const Fld& f);
+
+// True when a record of the results file stops it. A record that is not
+// readable ends the file with an error before any stop, so it counts as none
+// (the file's rows are then rolled back anyway).
+bool resultsFileStops(const std::string& path, const reg::Layout& l, const Fld& fKey) {
+  bool stops = false, unreadable = false;
+  try {
+    eachRecord(path, l, [&](const RecordView& rec) {
+      if (stops || unreadable) return;
+      try {
+        stops = resultStop(raceKeyOf(rec, fKey)) != nullptr;
+      } catch (const std::exception&) {
+        unreadable = true;
+      }
+    });
+  } catch (const std::exception&) {
+  }
+  return stops;
+}
+
 // Entry i of a record: the bytes of the repeated group, read with its own layout.
 RecordView entryOf(const RecordView& rec, int base, int i, const reg::Layout& entry) {
   std::string_view all = rec.all();
@@ -265,6 +295,9 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
             "1(2)着タイム差", "後３Ｆ", "コーナー順位1", "コーナー順位2", "コーナー順位3", "コーナー順位4", "騎手コード",
             "調教師コード", "馬体重", "増減", "データID"});
   readConversions(strMode + "成績データ");
+  // A file that stops at a record never gets its key update, so the rows before
+  // the stop keep the file's codes and names: no conversion while writing them.
+  if ((jockeys_.usable || trainers_.usable) && resultsFileStops(strFile, R, fKey)) jockeys_.usable = trainers_.usable = false;
   const int base = 724;
   int result = 0;
   std::string lastKey;
@@ -273,14 +306,8 @@ int RegVAN::regVSEItoSE(const std::string& strFile) {
   eachRecord(strFile, R, [&](const RecordView& rec) {
     if (result) return;
     std::string rk = raceKeyOf(rec, fKey);
-    std::string course = rk.substr(8, 2);
-    if (course < "01" || course > "10") {
-      MsgBox("ＪＲＡ以外のデータは登録できません。", vbOKOnly);
-      result = -1;
-      return;
-    }
-    if (rk < "1992") {
-      MsgBox("1992年以前のデータは登録できません。", vbOKOnly);
+    if (const char* stop = resultStop(rk)) {
+      MsgBox(stop, vbOKOnly);
       result = -1;
       return;
     }
@@ -705,27 +732,29 @@ void RegVAN::Conversions::apply(std::string& code, std::string& name) const {
   if (it->second.name) name = *it->second.name;
 }
 
-void RegVAN::upKey(const std::string& X) {
+bool RegVAN::upKey(const std::string& X) {
+  bool ok = true;
   for (const std::string I : {"騎手", "調教師"}) {
     if (convEmpty("S" + I + "コード変換")) continue;
     std::string sql = "UPDATE " + X + " INNER JOIN S" + I + "コード変換 ON " + X + "." + I + "コード = S" + I +
                       "コード変換.jravan " + " SET " + X + "." + I + "コード = iif([kova]<>'',[kova],[jravan]), " + "     " +
                       X + "." + I + "名 = iif([S" + I + "コード変換].[" + I + "名]<>'',[S" + I + "コード変換].[" + I +
                       "名],[" + X + "].[" + I + "名]) " + " WHERE (((" + X + "." + I + "コード) <'10000'));";
-    DAO_Exec(m_DB, sql);  // retries and logs a failure itself
+    ok = DAO_Exec(m_DB, sql) && ok;  // retries and logs a failure itself
   }
+  return ok;
 }
 
-void RegVAN::upKYKey() {
-  if (strMode != "T" && strMode != "D") return;
+bool RegVAN::upKYKey() {
+  if (strMode != "T" && strMode != "D") return true;
   db();
-  upKey(strMode + "競走馬データ");
+  return upKey(strMode + "競走馬データ");
 }
 
-void RegVAN::upSEKey() {
-  if (strMode != "T" && strMode != "D") return;
+bool RegVAN::upSEKey() {
+  if (strMode != "T" && strMode != "D") return true;
   db();
-  upKey(strMode + "成績データ");
+  return upKey(strMode + "成績データ");
 }
 
 }  // namespace velmo

@@ -49,8 +49,9 @@ class RegVAN {
   // The data list entry of the last conversion.
   void regItiran();
   // JRA-VAN jockey and trainer codes of the entries / results replaced by the provider's.
-  void upKYKey();
-  void upSEKey();
+  // False when one of the statements failed (retried and logged; the others still ran).
+  bool upKYKey();
+  bool upSEKey();
 
   // Data list state left by the last conversion.
   std::string g_Nengappi;
@@ -66,7 +67,7 @@ class RegVAN {
  private:
   void payoutsFrom(const char* kind, const std::string& strFile);
   db::Database& db() const;
-  void upKey(const std::string& table);
+  bool upKey(const std::string& table);
   bool convEmpty(const std::string& table);
   // The rows a file writes into `table` carry, already, the code and name that the
   // key update run after the file would give them (see readConversions).

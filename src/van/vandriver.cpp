@@ -7,6 +7,7 @@
 #include "common/globals.h"
 #include "common/msgbox.h"
 #include "maintenance/commandui.h"
+#include "maintenance/writerturn.h"
 #include "registration/driver.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
@@ -32,7 +33,14 @@ VanKind kindOf(const std::string& name) {
 // A refused file: thrown to end the run after its records so far are kept.
 struct Refused {};
 
+std::string& lastStopFile() {
+  static std::string f;
+  return f;
+}
+
 }  // namespace
+
+const std::string& LastVanStopFile() { return lastStopFile(); }
 
 int regMainVAN(const std::string& archivePath, const std::string& mode) {
   const std::string loc = "regMainVan";
@@ -41,6 +49,7 @@ int regMainVAN(const std::string& archivePath, const std::string& mode) {
   const int depthAtStart = ws.transDepth();
   std::string current;
   auto van = std::make_unique<RegVAN>();
+  lastStopFile().clear();
   // In mode "D" the horse records go to kova_this.mdb; holding it open keeps it
   // attached, so switching databases inside a file's transaction needs no attach.
   db::DatabasePtr thisWeek;
@@ -133,6 +142,7 @@ int regMainVAN(const std::string& archivePath, const std::string& mode) {
     ErrObject e(0, "登録できないデータがあるため中止しました。");
     WriteLog(e, loc, false, true);
     WriteLog(ErrObject(0, "エラーファイル[" + current + "]"), loc, false, true);
+    lastStopFile() = current;
     van->clsDB();
     return -1;
   } catch (const std::exception& ex) {
@@ -147,22 +157,33 @@ int regMainVAN(const std::string& archivePath, const std::string& mode) {
   }
 }
 
-bool VanCodeRecode(CommandUi& ui) {
+Outcome VanCodeRecode(CommandUi& ui) {
   const std::string loc = "cmdVanCodeSai_Click";
-  if (MsgBox("VANコード再変換処理を実行しますか？", vbOKCancel, "VANコード再変換処理チェック") != vbOK) return false;
+  // The menu item exists only with the JRA-VAN setting on; other callers are refused.
+  if (G().gVAN != 1) {
+    WriteLog(ErrObject(err::InvalidOperation, "JRA-VANの設定(VAN=1)がオフのため、VANコード再変換は実行できません。"), loc,
+             false, false);
+    return Outcome::Failed;
+  }
+  if (MsgBox("VANコード再変換処理を実行しますか？", vbOKCancel, "VANコード再変換処理チェック") != vbOK) return Outcome::Cancelled;
   ui.setStatus("VANコード再変換処理中！！");
   ui.setWaitCursor(true);
   auto van = std::make_unique<RegVAN>();
   auto& ws = db::Workspace::get();
   const int depthAtStart = ws.transDepth();
   try {
+    db::WriterLock turn(G().gDBDir, WriterTurnOptions(ui));
     van->Mode("D");
     van->conDB(G().gDBDir);
     van->lnkHen(G().gDBDir);
     // Both updates form one unit: a failure leaves no half-converted table.
     ws.beginTrans();
-    van->upKYKey();
-    van->upSEKey();
+    const bool entries = van->upKYKey();
+    const bool results = van->upSEKey();
+    if (!entries || !results)
+      throw VelmoError(err::EngineGeneric, std::string("VANコードを再変換できませんでした。(") +
+                                               (entries ? "" : "競走馬データ ") + (results ? "" : "成績データ ") +
+                                               "の更新に失敗、変更を取り消しました)");
     ws.commitTrans();
     van->lnkHenDel();
     van->clsDB();
@@ -171,14 +192,18 @@ bool VanCodeRecode(CommandUi& ui) {
     ErrObject e = ErrObject::from(ex);
     WriteLog(e, loc, false, false);
     WriteLog(ErrObject(e.number, "エラーファイル[kova_data.mdb]"), loc, false, false);
+    try {
+      van->lnkHenDel();
+    } catch (const std::exception&) {
+    }
     van->clsDB();
     ui.setWaitCursor(false);
-    return false;
+    return Outcome::Failed;
   }
   ui.setWaitCursor(false);
   ui.setStatus("VANコード再変換処理終了！！");
   MsgBox("VANコード再変換処理終了しました。", vbOKOnly, "Velmo");
-  return true;
+  return Outcome::Done;
 }
 
 }  // namespace velmo

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "startup/platform/jetsql.h"
+
 namespace velmo::db {
 
 namespace {
@@ -57,6 +59,7 @@ constexpr Entry kTable[] = {
     {err::NotADatabase, "データベースの形式 '%1' を認識できません。"},
     {err::ValueCountMismatch, "クエリの値の数と出力先のフィールドの数が一致しません。"},
     {err::DatabaseInUse, "データベース '%1' はほかのプログラムが開いているため、最適化できません。"},
+    {err::QueryTooComplex, "クエリが複雑すぎます。"},
     {err::InvalidObject, "オブジェクトが無効か、設定されていません。"},
     {err::ConversionError, "データ型の変換エラーです。[%1]"},
     {err::TypeMismatch, "抽出条件でデータ型が一致しません。"},
@@ -109,6 +112,9 @@ void raiseSqlite(sqlite3* db, int rc, const std::string& context) {
     std::string column = p == std::string::npos ? msg : msg.substr(p + 1);
     raise(err::NullInRequired, column, where);
   }
+  // SQLite's own limits of an expression's depth and of its parser's stack.
+  if (msg.find("Expression tree is too large") != std::string::npos || msg.find("parser stack overflow") != std::string::npos)
+    raise(err::QueryTooComplex, {}, where);
   int prim = rc & 0xFF;
   if (prim == SQLITE_BUSY || prim == SQLITE_LOCKED) raise(err::CannotLock, context, " (" + msg + ")");
   if (prim == SQLITE_NOTADB) raise(err::NotADatabase, context, " (" + msg + ")");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "startup/platform/db.h"
+#include "startup/platform/jetsql.h"
 
 namespace velmo::db::jet {
 
@@ -23,6 +24,11 @@ struct Expr {
   bool negated = false;  // not between / not in / not like / is not null
   bool bracketed = false;  // a [name] (never a function or keyword)
   explicit Expr(EK kind) : k(kind) {}
+  // Takes the tree apart without recursion: a chain of thousands of operators
+  // is as deep as it is long.
+  ~Expr();
+  Expr(const Expr&) = delete;
+  Expr& operator=(const Expr&) = delete;
 };
 
 struct Source {
@@ -79,6 +85,11 @@ struct Statement {
   FieldInfo field;                               // alter add / drop column
   IndexInfo index;                               // create index / constraint / drop index
 };
+
+// How deep expressions and sub-selects may nest (parentheses, function calls,
+// unary operators, sub-selects); deeper is the engine's "too complex" error.
+// A chain of binary operators at one level ("a and b and c …") is not nesting.
+constexpr int kMaxExpressionDepth = 200;
 
 // Parses one statement; throws VelmoError with the engine's numbers.
 std::unique_ptr<Statement> parse(const std::string& sql);

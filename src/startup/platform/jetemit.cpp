@@ -217,6 +217,7 @@ class Emitter {
       std::string f = text::foldName(e.b);
       for (const auto& [a, v] : s->aliases)
         if (a == f) {
+          usedAlias_ = true;
           r.sql = v.first;
           r.ty = v.second;
           r.column = false;
@@ -345,11 +346,47 @@ class Emitter {
     return r;
   }
 
+  // Operators whose chains may be regrouped: "a and b and c and d" is emitted as
+  // "((a AND b) AND (c AND d))", so that a long chain stays shallow for SQLite.
+  static bool regroupable(const std::string& op) { return op == "and" || op == "or" || op == "&"; }
+
+  // A chain of binary operators is walked along its left operands without
+  // recursion; only the right operands (nested no deeper than the parser
+  // allows) recurse.
   Emitted binary(const Expr& e, const Scope& sc) {
-    Emitted a = expr(*e.args[0], sc), b = expr(*e.args[1], sc);
+    if (regroupable(e.a)) {
+      std::vector<const Expr*> rights;
+      const Expr* cur = &e;
+      while (cur->k == EK::Binary && cur->a == e.a) {
+        rights.push_back(cur->args[1].get());
+        cur = cur->args[0].get();
+      }
+      std::vector<Emitted> terms;
+      terms.reserve(rights.size() + 1);
+      terms.push_back(expr(*cur, sc));
+      for (auto it = rights.rbegin(); it != rights.rend(); ++it) terms.push_back(expr(**it, sc));
+      return grouped(e.a, terms, 0, terms.size());
+    }
+    std::vector<const Expr*> spine;
+    const Expr* cur = &e;
+    while (cur->k == EK::Binary && !regroupable(cur->a)) {
+      spine.push_back(cur);
+      cur = cur->args[0].get();
+    }
+    Emitted acc = expr(*cur, sc);
+    for (auto it = spine.rbegin(); it != spine.rend(); ++it) acc = combine((*it)->a, acc, expr(*(*it)->args[1], sc));
+    return acc;
+  }
+
+  Emitted grouped(const std::string& op, const std::vector<Emitted>& terms, size_t from, size_t to) {
+    if (to - from == 1) return terms[from];
+    size_t mid = from + (to - from) / 2;
+    return combine(op, grouped(op, terms, from, mid), grouped(op, terms, mid, to));
+  }
+
+  static Emitted combine(const std::string& op, const Emitted& a, const Emitted& b) {
     Emitted r;
     r.aggregate = a.aggregate || b.aggregate;
-    const std::string& op = e.a;
     if (op == "and" || op == "or") {
       r.ty = Ty::Num;
       r.sql = "(" + a.sql + (op == "and" ? " AND " : " OR ") + b.sql + ")";
@@ -501,22 +538,41 @@ class Emitter {
       }
       addItem(x.sql, name, x.ty);
     }
-    std::string sql = std::string("SELECT ") + (distinct ? "DISTINCT " : "") + items + from;
-    if (s.where) sql += " WHERE " + cond(*s.where, sc);
+    std::string tail = from;
+    if (s.where) tail += " WHERE " + cond(*s.where, sc);
     if (!s.groupBy.empty()) {
-      sql += " GROUP BY ";
+      tail += " GROUP BY ";
       for (size_t i = 0; i < s.groupBy.size(); ++i) {
         Emitted g = expr(*s.groupBy[i], sc);
-        sql += (i ? ", " : "") + g.sql + (g.ty != Ty::Num ? " COLLATE JETNOCASE" : "");
+        tail += (i ? ", " : "") + g.sql + (g.ty != Ty::Num ? " COLLATE JETNOCASE" : "");
       }
     }
-    if (s.having) sql += " HAVING " + cond(*s.having, sc);
+    if (s.having) tail += " HAVING " + cond(*s.having, sc);
+    std::string sql = std::string("SELECT ") + (distinct ? "DISTINCT " : "") + items + tail;
     std::string order, limit;
+    bool orderByTerms = true;  // every term an expression over the sources
+    usedAlias_ = false;
     for (const auto& o : s.orderBy) {
       Emitted x = expr(*o.e, sc);
       std::string term = x.sql;
-      if (o.e->k == EK::Num) term = o.e->a;  // a column number
+      if (o.e->k == EK::Num) {
+        term = o.e->a;  // a column number
+        orderByTerms = false;
+      }
       order += (order.empty() ? "" : ", ") + term + (o.desc ? " DESC" : "");
+    }
+    orderByTerms = orderByTerms && !usedAlias_;
+    // Jet's "top n" keeps every record tied with the n-th on the order-by terms:
+    // the records ranked n or better. (A distinct select, a union member, or an
+    // order by result names or numbers keeps a plain limit.)
+    if (s.top >= 0 && !s.percent && !order.empty() && orderByTerms && !wrapTop && !distinct && distinctNames(*names)) {
+      std::string cols;
+      for (const auto& n : *names) cols += (cols.empty() ? "" : ", ") + qi(n);
+      sql = "SELECT " + cols + " FROM (SELECT " + items + ", RANK() OVER (ORDER BY " + order + ") AS \"_jet_rank\"" + tail +
+            ") WHERE \"_jet_rank\" <= " + std::to_string(s.top);
+      lastOrder_ = "\"_jet_rank\"";
+      lastLimit_.clear();
+      return sql;
     }
     if (s.top >= 0) {
       if (s.percent) {
@@ -533,6 +589,13 @@ class Emitter {
     lastOrder_ = order;
     lastLimit_ = limit;
     return sql;
+  }
+
+  static bool distinctNames(const std::vector<std::string>& names) {
+    std::set<std::string> seen;
+    for (const auto& n : names)
+      if (!seen.insert(text::foldName(n)).second) return false;
+    return true;
   }
 
   // transform AGG select … group by … pivot P [in (…)]
@@ -814,6 +877,7 @@ class Emitter {
   const std::vector<std::string>* crit_;
   int subCount_ = 0;
   std::string lastOrder_, lastLimit_;
+  bool usedAlias_ = false;  // a name resolved to a result column of its select
 };
 
 struct Cache {

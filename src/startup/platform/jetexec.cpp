@@ -4,6 +4,7 @@
 
 #include "common/error.h"
 #include "startup/platform/errortable.h"
+#include "startup/platform/jetast.h"
 #include "startup/platform/jetsql.h"
 #include "startup/platform/userstatement.h"
 
@@ -27,6 +28,16 @@ long stepAll(const std::string& sql) {
 }
 
 }  // namespace
+
+bool jetStatementMayWrite(const std::string& sql) {
+  std::unique_ptr<jet::Statement> st;
+  try {
+    st = jet::parse(sql);
+  } catch (const std::exception&) {
+    return false;  // the same text is refused again when it is run
+  }
+  return st->kind != jet::Statement::Kind::Select || !st->select || !st->select->into.empty();
+}
 
 long runJetStatement(Database& db, const JetStatement& st) {
   using K = JetStatement::Kind;

@@ -10,6 +10,17 @@
 
 namespace velmo::db::jet {
 
+Expr::~Expr() {
+  std::vector<ExprP> pending;
+  for (auto& a : args) pending.push_back(std::move(a));
+  while (!pending.empty()) {
+    ExprP e = std::move(pending.back());
+    pending.pop_back();
+    for (auto& a : e->args) pending.push_back(std::move(a));
+    e->args.clear();
+  }
+}
+
 namespace {
 
 enum class T { Name, Bracket, Str, Date, Num, Op, End };
@@ -163,6 +174,17 @@ class Parser {
  private:
   std::vector<Tok> t_;
   size_t p_ = 0;
+  int depth_ = 0;
+
+  // One level of nesting for the length of a scope; past the limit the
+  // statement is refused before the stack runs out.
+  struct Nest {
+    explicit Nest(Parser& p) : p_(p) {
+      if (++p_.depth_ > kMaxExpressionDepth) raise(err::QueryTooComplex);
+    }
+    ~Nest() { --p_.depth_; }
+    Parser& p_;
+  };
 
   const Tok& peek(size_t k = 0) const { return t_[std::min(p_ + k, t_.size() - 1)]; }
   const Tok& next() { return t_[p_ < t_.size() - 1 ? p_++ : p_]; }
@@ -205,6 +227,7 @@ class Parser {
 
   // ---- select ----
   std::unique_ptr<Select> selectWithUnion() {
+    Nest nest(*this);
     std::unique_ptr<Select> first;
     if (takeOp("(")) {
       first = selectWithUnion();
@@ -279,6 +302,9 @@ class Parser {
   std::unique_ptr<Select> transform() {
     needWord("transform");
     ExprP agg = expr();
+    // The aggregate may carry a name ("transform count(*) as n"); the pivoted
+    // columns are named by their headings, so the name is not used.
+    if (takeWord("as")) name();
     auto s = selectCore();
     s->transformAgg = std::move(agg);
     if (isWord("order") && isWord("by", 1)) {
@@ -333,6 +359,7 @@ class Parser {
   SourceP sourcePrimary() {
     auto s = std::make_unique<Source>();
     if (takeOp("(")) {
+      Nest nest(*this);
       if (isWord("select")) {
         s->kind = Source::Kind::Sub;
         s->sub = selectWithUnion();
@@ -360,7 +387,10 @@ class Parser {
     return e;
   }
 
-  ExprP expr() { return orExpr(); }
+  ExprP expr() {
+    Nest nest(*this);
+    return orExpr();
+  }
   ExprP orExpr() {
     ExprP l = xorExpr();
     while (takeWord("or")) l = bin("or", std::move(l), xorExpr());
@@ -378,6 +408,7 @@ class Parser {
   }
   ExprP notExpr() {
     if (takeWord("not")) {
+      Nest nest(*this);
       auto e = std::make_unique<Expr>(EK::Unary);
       e->a = "not";
       e->args.push_back(notExpr());
@@ -476,12 +507,16 @@ class Parser {
   }
   ExprP negExpr() {
     if (takeOp("-")) {
+      Nest nest(*this);
       auto e = std::make_unique<Expr>(EK::Unary);
       e->a = "-";
       e->args.push_back(negExpr());
       return e;
     }
-    if (takeOp("+")) return negExpr();
+    if (takeOp("+")) {
+      Nest nest(*this);
+      return negExpr();
+    }
     return powExpr();
   }
   ExprP powExpr() {

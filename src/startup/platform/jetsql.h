@@ -7,6 +7,11 @@
 
 #include "startup/platform/db.h"
 
+namespace velmo::err {
+// An expression nested deeper than the translator and SQLite take ("クエリが複雑すぎます。").
+constexpr long QueryTooComplex = 3360;
+}  // namespace velmo::err
+
 namespace velmo::db {
 
 // One translated statement.
@@ -40,6 +45,12 @@ struct JetStatement {
 // Results are cached per database file and schema generation, so a statement
 // repeated per row is parsed once.
 std::shared_ptr<const JetStatement> translateJet(const std::string& sql, Database& db);
+
+// False only for a statement that certainly changes nothing: a select (also a
+// transform) without "into", or a text that does not parse (it is refused
+// before anything runs). Decided from the text alone, before any database is
+// opened, so that a writer can take the folder's writer lock first.
+bool jetStatementMayWrite(const std::string& sql);
 
 // Runs a translated action or definition statement; returns the records affected
 // (rows inserted, updated or deleted; 0 for definitions). A select is 3065.
