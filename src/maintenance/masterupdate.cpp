@@ -153,9 +153,10 @@ Outcome MasterUpdate(CommandUi& ui) {
     if (g.gVAN == 1) {
       try {
         db::WriterLock turn(g.gDBDir, WriterTurnOptions(ui));
-        // No mode: the conversion tables are named as they stand.
+        // No mode: the session opens the file it is given and the conversion
+        // tables are named as they stand.
         RegKOVA reg;
-        reg.conDB(g.gDBDir);
+        reg.conDB(g.gDBDir + "kova_this.mdb");
         // Each list replaces its table in one transaction: a failure keeps the old rows.
         for (const auto& [file, table, item] : {std::tuple<const char*, const char*, const char*>{"datachgKZ.txt", "S騎手コード変換", "騎手"},
                                                 {"datachgCZ.txt", "S調教師コード変換", "調教師"}}) {
