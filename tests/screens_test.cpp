@@ -679,3 +679,32 @@ TEST(ScreensEndToEnd, NewMembersFirstWeek) {
   m.close();
   G().gStatusForm = nullptr;
 }
+
+// The SQL screen's change waits for the database folder's writer lock like any
+// other writer, and gives up without changing anything when it stays held.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "startup/platform/writerlock.h"
+
+TEST_F(ScreensTest, SqlScreenChangesTakeTheWriterLock) {
+  home->sqlite("kova_this.mdb", "insert into Sアドイン管理 (ソフトID, 名称) values ('S1', 'x');");
+  frmSQL s;
+  s.File1->setCurrentRow(2);  // kova_this.mdb
+  s.txtSQL->setPlainText("UPDATE Sアドイン管理 SET 名称 = 'y'");
+  int fd = ::open(db::WriterLock::lockFilePath(G().gDBDir).c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  const int wait = db::WriterLock::defaultWaitSeconds();
+  db::WriterLock::setDefaultWaitSeconds(0);
+  s.cmdOK->click();
+  db::WriterLock::setDefaultWaitSeconds(wait);
+  ::close(fd);
+  EXPECT_NE(home->logText().find("書き込み中"), std::string::npos) << home->logText();
+  for (const auto& m : home->messages) EXPECT_EQ(m.text.find("件のレコードが処理されました"), std::string::npos) << m.text;
+  EXPECT_EQ(home->sqlite("kova_this.mdb", "select count(*) from Sアドイン管理 where 名称='y';"), "0\n");
+  EXPECT_EQ(db::Workspace::get().transDepth(), 0);
+  // Free again: the change runs.
+  s.cmdOK->click();
+  EXPECT_EQ(home->sqlite("kova_this.mdb", "select count(*) from Sアドイン管理 where 名称='y';"), "1\n");
+}
