@@ -122,6 +122,7 @@ Outcome MasterUpdate(CommandUi& ui) {
       }
     }
     g.gStatusForm = before;
+    ui.refillMasterGrid();
     if (g.gFetchResult == -1) {
       MsgBox("データ登録異常終了しました。", vbOKOnly, kAppTitle);
       result = Outcome::Failed;

@@ -36,7 +36,8 @@ void ScreenCommandUi::showBusy(const std::string& caption) {
       if (busy_ && busy_->cmdCancel->text() == "キャンセル") closedEarly_ = true;
     });
   }
-  busy_->setWindowTitle(Q(caption));
+  // The window keeps its own caption unless the caller names one.
+  if (!caption.empty()) busy_->setWindowTitle(Q(caption));
   busy_->show();
   busy_->raise();
   if (gWatcher) gWatcher(busy_);
@@ -44,7 +45,9 @@ void ScreenCommandUi::showBusy(const std::string& caption) {
 }
 
 void ScreenCommandUi::setBusyText(const std::string& text) {
-  if (busy_ && busy_->mstrCancel != "1") busy_->lblSyori->setText(Q(text));
+  // Once a cancel is accepted its notice stays until the work has ended; the
+  // caller's closing words ("キャンセルしました") then show.
+  if (busy_ && (busy_->mstrCancel != "1" || busy_->ended())) busy_->lblSyori->setText(Q(text));
   DoEvents();
 }
 
@@ -68,6 +71,10 @@ bool ScreenCommandUi::cancelRequested() {
 void ScreenCommandUi::setWaitCursor(bool on) {
   if (on && !wait_) wait_ = std::make_unique<CHourglass>();
   if (!on) wait_.reset();
+}
+
+void ScreenCommandUi::refillMasterGrid() {
+  if (refillMasters_) refillMasters_();
 }
 
 }  // namespace velmo::screens

@@ -59,7 +59,9 @@ void frmSQL::doSQL() {
   bool inTrans = false;
   db::DatabasePtr d;
   try {
-    QListWidgetItem* item = File1->currentItem();
+    // The file the member picked; the list's current row alone is no choice.
+    const QList<QListWidgetItem*> picked = File1->selectedItems();
+    QListWidgetItem* item = picked.isEmpty() ? nullptr : picked.front();
     if (!item) throw VelmoError(err::InvalidArgument, "対象データベースが指定されていません。");
     if (!DAO_Open(d, G().gDBDir + S(item->text())))
       throw VelmoError(err::CannotOpen, "データベースを開けません。[" + S(item->text()) + "]");
