@@ -18,7 +18,9 @@ void SetBusyWindowWatcher(void (*watcher)(frmBusy*)) { gWatcher = watcher; }
 
 ScreenCommandUi::ScreenCommandUi(QWidget* owner, StatusSink* status) : owner_(owner), status_(status) {}
 
-ScreenCommandUi::~ScreenCommandUi() = default;
+// The busy window stays open after the command, until the member closes it:
+// closing it then must not reach this face any more.
+ScreenCommandUi::~ScreenCommandUi() { QObject::disconnect(closedEarlyWatch_); }
 
 void ScreenCommandUi::setStatus(const std::string& text) {
   if (status_) {
@@ -32,7 +34,7 @@ void ScreenCommandUi::showBusy(const std::string& caption) {
     busy_ = new frmBusy(owner_);
     busy_->setAttribute(Qt::WA_DeleteOnClose);
     // Closing the window through its frame while the work runs asks for a cancel too.
-    QObject::connect(busy_, &QDialog::finished, busy_, [this]() {
+    closedEarlyWatch_ = QObject::connect(busy_, &QDialog::finished, busy_, [this]() {
       if (busy_ && busy_->cmdCancel->text() == "キャンセル") closedEarly_ = true;
     });
   }

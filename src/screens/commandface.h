@@ -45,6 +45,7 @@ class ScreenCommandUi : public CommandUi {
   QPointer<frmBusy> busy_;
   std::unique_ptr<CHourglass> wait_;
   bool closedEarly_ = false;
+  QMetaObject::Connection closedEarlyWatch_;
   std::function<void()> refillMasters_;
 };
 
