@@ -4,7 +4,7 @@ set -euo pipefail
 SUDO=""
 if [ "$(id -u)" != "0" ]; then SUDO="sudo"; fi
 PKGS=(build-essential cmake pkg-config
-      qt6-base-dev libqt6network6 qt6-qpa-plugins
+      qt6-base-dev libqt6network6 qt6-qpa-plugins qt6-translations-l10n
       libsqlite3-dev sqlite3 libarchive-dev
       libgtest-dev googletest jlha-utils
       python3 xvfb xauth fonts-noto-cjk)

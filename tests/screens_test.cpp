@@ -4,6 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAbstractScrollArea>
+#include <QGroupBox>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusTipEvent>
 #include <QCheckBox>
 #include <QDate>
 #include <QDateEdit>
@@ -17,6 +23,8 @@
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTimer>
+#include <QPointer>
+#include <QCursor>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -27,6 +35,8 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/text.h"
+#include "download/catalogue.h"
+#include "maintenance/maintenance.h"
 #include "registration/driver.h"
 #include "schema/dbversion.h"
 #include "screens/commandface.h"
@@ -34,10 +44,13 @@
 #include "screens/frmabout.h"
 #include "screens/frmbusy.h"
 #include "screens/frminiset.h"
+#include "screens/frmgetauto.h"
+#include "screens/frmgetint.h"
 #include "screens/frmint.h"
 #include "screens/frmmnt.h"
 #include "screens/frmsettei.h"
 #include "screens/frmsql.h"
+#include "screens/qtmsgbox.h"
 #include "screens/screenutil.h"
 #include "screens/wiring.h"
 #include "startup/mmain.h"
@@ -100,6 +113,49 @@ fixture::RaceDay Day(const std::string& date) {
 
 std::string Cell(const QAbstractItemModel* m, int r, int c) { return S(m->index(r, c).data().toString()); }
 
+// The texts of a window that do not fully show: a label, button or frame title
+// smaller than its text needs (a wrapped label lower than its lines), or lying
+// outside the window or its frame. Lists, grids and edit boxes scroll and are not
+// looked into.
+std::vector<std::string> CutTexts(QWidget* w) {
+  std::vector<std::string> cut;
+  for (QWidget* c : w->findChildren<QWidget*>()) {
+    if (!c->isVisibleTo(w) || c->objectName() == "StatusBar1Text") continue;
+    bool scrolled = false;
+    for (QWidget* p = c->parentWidget(); p && p != w; p = p->parentWidget())
+      scrolled |= qobject_cast<QAbstractScrollArea*>(p) != nullptr || qobject_cast<QMenuBar*>(p) != nullptr;
+    if (scrolled) continue;
+    QString text;
+    QSize need;
+    if (auto* l = qobject_cast<QLabel*>(c)) {
+      if (l->text().isEmpty()) continue;
+      text = l->text();
+      need = l->wordWrap() ? QSize(0, l->heightForWidth(l->width())) : l->sizeHint();
+    } else if (auto* b = qobject_cast<QAbstractButton*>(c)) {
+      if (b->text().isEmpty()) continue;
+      text = b->text();
+      need = b->sizeHint();
+    } else if (auto* g = qobject_cast<QGroupBox*>(c)) {
+      text = g->title();
+      need = QSize(g->fontMetrics().horizontalAdvance(text), 0);
+    } else {
+      continue;
+    }
+    bool fits = c->width() >= need.width() && c->height() >= need.height();
+    // Inside every frame up to the window.
+    QRect r(QPoint(0, 0), c->size());
+    for (QWidget* x = c; x != w; x = x->parentWidget()) {
+      r.translate(x->pos());
+      fits = fits && x->parentWidget()->rect().contains(r);
+      r = QRect(QPoint(0, 0), x->parentWidget()->size()).intersected(r);
+    }
+    if (!fits)
+      cut.push_back(S(text) + " (" + std::to_string(c->width()) + "x" + std::to_string(c->height()) + ", needs " +
+                    std::to_string(need.width()) + "x" + std::to_string(need.height()) + ")");
+  }
+  return cut;
+}
+
 struct ScreenHooks : StartupHooks {
   std::unique_ptr<frmMnt> main;
   std::function<void()> initialSetup;
@@ -159,6 +215,8 @@ TEST_F(ScreensTest, ScreenModeOpensTheMainScreenWithItsGrids) {
   EXPECT_FALSE(m.cmdVanDodeSaihenkan->isVisible());
   EXPECT_EQ(S(m.cmdSQLGamen->text()), "SQL画面－緊急修正用(&Q)");
   EXPECT_TRUE(m.Label4->isVisible());
+  EXPECT_TRUE(m.cmdInternetT->isEnabled());
+  EXPECT_TRUE(m.cmdInternet->isEnabled());
   EXPECT_FALSE(m.cmdInternetT->icon().isNull());
   EXPECT_TRUE(home->messages.empty());
   // The position is kept for the next start.
@@ -168,13 +226,58 @@ TEST_F(ScreensTest, ScreenModeOpensTheMainScreenWithItsGrids) {
   EXPECT_FALSE(StoredPosition("frmMnt", "MainHeight").empty());
 }
 
-TEST_F(ScreensTest, OlderDatabaseVersionLeavesTheGridsEmpty) {
-  ASSERT_TRUE(setDBVersion("Ver6.0", "kova_this.mdb"));
-  ASSERT_EQ(DatabaseVersion(), "Ver6.0");
+TEST_F(ScreensTest, OlderDatabaseOrAStartupErrorKeepsTheInternetRegistrationClosed) {
   ASSERT_EQ(regMain(fixture::WriteDayArchives(home->work, {"SEC"}, Day("20050312"))[0], "T", "J"), 0);
+  struct Case {
+    const char* name;
+    std::function<void()> spoil;
+    const char* message;  // the last message of the start, from its beginning
+  } cases[] = {
+      {"older database", [] { ASSERT_TRUE(setDBVersion("Ver6.0", "kova_this.mdb")); },
+       "データベースのバージョンが合っていません。\r\n"},
+      {"start-up error",
+       [&] {
+         ASSERT_TRUE(setDBVersion("Ver7.2", "kova_this.mdb"));
+         home->sqlite("kova_data.mdb", "drop table Dデータ一覧テーブル;");
+       },
+       "起動エラー"},
+  };
+  for (const auto& c : cases) {
+    c.spoil();
+    home->messages.clear();
+    frmMnt m;
+    ASSERT_FALSE(home->messages.empty()) << c.name;
+    EXPECT_EQ(home->messages.back().text.rfind(c.message, 0), 0u) << c.name << ": " << home->messages.back().text;
+    EXPECT_FALSE(m.cmdInternetT->isEnabled()) << c.name;
+    EXPECT_FALSE(m.cmdInternet->isEnabled()) << c.name;
+    EXPECT_EQ(m.Gr1->model()->rowCount(), 0) << c.name;  // the load stopped before the grids
+  }
+}
+
+TEST_F(ScreensTest, StatusTextStaysUntilTheNextCommandWritesOne) {
   frmMnt m;
-  ASSERT_EQ(home->messages.size(), 1u);
-  EXPECT_EQ(home->messages[0].text.rfind("データベースのバージョンが合っていません。\r\n", 0), 0u);
+  m.show();
+  QApplication::processEvents();
+  const int width = m.width();
+  m.setStatusText("KOVA050312.lzhの登録処理を完了しました( 1件)");
+  // Opening a menu and moving over its items sends the window empty status tips.
+  m.mnuTool->popup(m.mapToGlobal(QPoint(10, 10)));
+  QApplication::processEvents();
+  QStatusTipEvent tip("");
+  QApplication::sendEvent(&m, &tip);
+  m.mnuTool->hide();
+  QApplication::processEvents();
+  EXPECT_EQ(m.statusText(), "KOVA050312.lzhの登録処理を完了しました( 1件)");
+  auto* panel = m.StatusBar1->findChild<QLabel*>("StatusBar1Text");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_EQ(S(panel->text()), "KOVA050312.lzhの登録処理を完了しました( 1件)");
+  // A long path on the status bar never widens the window.
+  m.setStatusText(home->work + std::string(300, 'x') + ".lzhを取り込み中です( 1/ 1)");
+  QApplication::processEvents();
+  EXPECT_EQ(m.width(), width);
+  m.setStatusText("週替わり処理終了");
+  EXPECT_EQ(m.statusText(), "週替わり処理終了");
 }
 
 TEST_F(ScreensTest, GridSelectionGivesTheDownloadRange) {
@@ -225,6 +328,10 @@ TEST_F(ScreensTest, FileRegistrationOrdersPacksFirstAndAsksAfterAFailure) {
   m.CmdFileInp->click();
   EXPECT_EQ(asked.title, "LZHデータを選択する");
   EXPECT_EQ(asked.folder, home->lzhDir);
+  ASSERT_EQ(asked.filters.size(), 2u);
+  EXPECT_EQ(asked.filters[0], "すべてのファイル (*.*)");
+  EXPECT_EQ(asked.filters[1], "LHA圧縮ファイル(*.LZH *.lzh)");
+  EXPECT_EQ(asked.selectedFilter, 1);
   ASSERT_EQ(home->messages.size(), 1u);
   EXPECT_EQ(home->messages[0].text, "登録処理が終了しました\r\n" + sec);  // the pack went first
   EXPECT_EQ(m.Gr2->model()->rowCount(), 2);
@@ -476,7 +583,19 @@ TEST_F(ScreensTest, InitialSetupCopiesTheDatabasesStepByStep) {
   // The copy asks once for each file there; Cancel keeps it.
   fresh.messages.clear();
   fresh.answers = {vbCancel, vbCancel};
+  // The wait cursor lasts through the copy, its questions included, and is gone
+  // for the closing message.
+  std::vector<bool> waiting;
+  MsgBoxHandler answer;
+  answer = SetMsgBoxHandler([&](const MsgRequest& r) {
+    const QCursor* c = QApplication::overrideCursor();
+    waiting.push_back(c && c->shape() == Qt::WaitCursor);
+    return answer(r);
+  });
   s.cmdCopy->click();
+  SetMsgBoxHandler(answer);
+  EXPECT_EQ(waiting, (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   ASSERT_EQ(fresh.messages.size(), 3u);
   EXPECT_EQ(fresh.messages[0].text, "[" + fresh.program + "DB/kova_code.mdb] は既に存在します。上書きしますか？");
   EXPECT_EQ(fresh.messages[2].text, "処理終了しました。");
@@ -514,6 +633,18 @@ TEST_F(ScreensTest, SqlScreenCommitsOrRollsBack) {
   frmSQL s;
   EXPECT_EQ(S(s.windowTitle()), "Velmo-SQL画面");
   ASSERT_EQ(s.File1->count(), 3);
+  // No file picked (the first row only current, as the list makes it when it
+  // gets the focus): the member is told, and no database is touched.
+  const std::string codes = home->sqlite("kova_code.mdb", "select count(*) from CJRAコード変換;");
+  ASSERT_NE(codes, "0\n");
+  s.File1->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+  s.txtSQL->setPlainText("DELETE FROM CJRAコード変換");
+  s.cmdOK->click();
+  ASSERT_EQ(home->messages.size(), 1u);
+  EXPECT_EQ(home->messages[0].text.rfind("対象データベースが指定されていません。", 0), 0u) << home->messages[0].text;
+  EXPECT_NE(home->logText().find("SQL:DELETE FROM CJRAコード変換"), std::string::npos);
+  EXPECT_EQ(home->sqlite("kova_code.mdb", "select count(*) from CJRAコード変換;"), codes);
+  home->messages.clear();
   s.File1->setCurrentRow(2);  // kova_this.mdb
   ASSERT_EQ(S(s.File1->currentItem()->text()), "kova_this.mdb");
   s.txtSQL->setPlainText("UPDATE Sアドイン管理 SET 名称 = 'y' WHERE ソフトID Like 'S*'");
@@ -540,7 +671,13 @@ TEST_F(ScreensTest, VersionScreenAndHelp) {
   frmAbout a;
   EXPECT_EQ(S(a.windowTitle()), "Velmoのﾊﾞｰｼﾞｮﾝ情報");
   EXPECT_EQ(VersionText(1, 0, 9), "ﾊﾞｰｼﾞｮﾝ 1.0.9");
-  EXPECT_EQ(S(a.lblVersion->text()).rfind("ﾊﾞｰｼﾞｮﾝ ", 0), 0u);
+  // The version the build defines: the project's version in CMakeLists.txt.
+  const std::string cmake = ReadFileBytes(std::string(VELMO_SOURCE_DIR) + "/CMakeLists.txt");
+  const size_t at = cmake.find("project(Velmo VERSION ");
+  ASSERT_NE(at, std::string::npos);
+  const size_t from = at + std::string("project(Velmo VERSION ").size();
+  const std::string version = cmake.substr(from, cmake.find_first_of(" )", from) - from);
+  EXPECT_EQ(S(a.lblVersion->text()), "ﾊﾞｰｼﾞｮﾝ " + version);
   a.cmdSysInfo->click();
   ASSERT_EQ(home->messages.size(), 1u);
   EXPECT_EQ(home->messages[0].text, "現時点ではｼｽﾃﾑ情報を使用できません");
@@ -557,8 +694,18 @@ TEST_F(ScreensTest, VersionScreenAndHelp) {
 }
 
 namespace {
+// The busy window of the last command and its caption as it showed.
+QPointer<frmBusy> gBusy;
+std::string gBusyCaption;
+void Watch(frmBusy* b) {
+  gBusy = b;
+  gBusyCaption = S(b->windowTitle());
+}
 // Presses the busy window's cancel button as soon as it shows.
-void CancelAtOnce(frmBusy* b) { b->cmdCancel->click(); }
+void CancelAtOnce(frmBusy* b) {
+  Watch(b);
+  b->cmdCancel->click();
+}
 }  // namespace
 
 TEST_F(ScreensTest, ChangeoverMovesTheWeekAndCanBeCancelled) {
@@ -570,9 +717,27 @@ TEST_F(ScreensTest, ChangeoverMovesTheWeekAndCanBeCancelled) {
   m.cmdWeekChange->click();
   SetBusyWindowWatcher(nullptr);
   EXPECT_EQ(m.Gr1->model()->rowCount(), 2);  // not emptied after a cancel
+  // The window keeps its caption and ends with the cancel, its button closing it.
+  ASSERT_TRUE(gBusy);
+  EXPECT_EQ(gBusyCaption, "只今処理中です。しばらくお待ちください。");
+  EXPECT_TRUE(gBusy->isVisible());
+  EXPECT_EQ(S(gBusy->windowTitle()), "只今処理中です。しばらくお待ちください。");
+  EXPECT_EQ(S(gBusy->lblSyori->text()), "キャンセルしました");
+  EXPECT_EQ(S(gBusy->cmdCancel->text()), "閉じる");
+  EXPECT_TRUE(gBusy->lblYajirusi->isVisible());
+  EXPECT_EQ(m.statusText(), "キャンセルしました");
+  gBusy->cmdCancel->click();
+  EXPECT_FALSE(gBusy && gBusy->isVisible());
   home->messages.clear();
+  SetBusyWindowWatcher(Watch);
   m.cmdWeekChange->click();
+  SetBusyWindowWatcher(nullptr);
   EXPECT_FALSE(home->messages.empty());  // the question, answered OK
+  EXPECT_EQ(gBusyCaption, "只今処理中です。しばらくお待ちください。");
+  ASSERT_TRUE(gBusy);
+  EXPECT_EQ(S(gBusy->windowTitle()), "週替わり処理完了しました");
+  EXPECT_EQ(S(gBusy->lblSyori->text()), "週替わり処理完了！！");
+  gBusy->close();
   EXPECT_EQ(m.Gr1->model()->rowCount(), 0);
   ASSERT_EQ(m.Gr2->model()->rowCount(), 2);
   EXPECT_EQ(Cell(m.Gr2->model(), 0, 0), "2005/03/13");
@@ -707,4 +872,128 @@ TEST_F(ScreensTest, SqlScreenChangesTakeTheWriterLock) {
   // Free again: the change runs.
   s.cmdOK->click();
   EXPECT_EQ(home->sqlite("kova_this.mdb", "select count(*) from Sアドイン管理 where 名称='y';"), "1\n");
+}
+
+// The master update stopped by the member after a broken archive: the master
+// grid shows the masters registered before the stop when the message comes.
+TEST_F(InternetTest, StoppedMasterUpdateRefillsTheMasterGridBeforeItsMessage) {
+  frmMnt m;
+  ASSERT_EQ(Cell(m.Gr3->model(), 0, 2), "0");
+  const std::string host = "http://www.kova.example/";
+  auto route = [&](const std::string& url) {
+    EXPECT_EQ(url.rfind(host, 0), 0u) << url;
+    return "/" + url.substr(host.size());
+  };
+  // The newest archive of each master kind; the last in registration order
+  // (MZ_) breaks off in its second record.
+  const fixture::RaceDay day = Day("20050312");
+  const auto jockeys = fixture::DayRecords("KZA", day);
+  ASSERT_GE(jockeys.size(), 2u);
+  const std::string broken = home->work + "MZA050312.lzh";
+  fixture::WriteLzh(broken, {{"KZA050312.txt", jockeys[0] + jockeys[1].substr(0, jockeys[1].size() / 2)}});
+  const std::pair<const char*, std::string> served[] = {
+      {"KZ_", fixture::WriteDayArchives(home->work, {"KZA"}, day)[0]},
+      {"CZ_", fixture::WriteDayArchives(home->work, {"CZA"}, day)[0]},
+      {"MZ_", broken}};
+  for (const auto& [id, path] : served) {
+    const ListInfo info = getListInfo(id);
+    ASSERT_FALSE(info.listFile.empty()) << id;
+    const std::string name = fs::path(path).filename().string();
+    server->routes[route(info.listAddress + info.listFile)] = {name + "\r\n"};
+    server->routes[route(info.serverAddress + name)] = {ReadFileBytes(path)};
+  }
+  std::vector<std::string> shown;
+  std::string jockeysAtMessage;
+  MsgBoxHandler previous = SetMsgBoxHandler([&](const MsgRequest& r) {
+    shown.push_back(r.text);
+    if (r.text == "データ登録異常終了しました。") jockeysAtMessage = Cell(m.Gr3->model(), 0, 2);
+    return r.text == "処理を続行しますか？" ? static_cast<int>(vbCancel) : static_cast<int>(vbOK);
+  });
+  m.cmdMasterUpdate->click();
+  SetMsgBoxHandler(previous);
+  SetFetchFunctions({});
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back(), "データ登録異常終了しました。") << home->logText();
+  EXPECT_NE(home->sqlite("kova_this.mdb", "select count(*) from T騎手マスタ;"), "0\n");
+  EXPECT_NE(jockeysAtMessage, "");
+  EXPECT_NE(jockeysAtMessage, "0");
+  EXPECT_EQ(home->sqlite("kova_this.mdb", "select count(*) from T騎手マスタ;"), jockeysAtMessage + "\n");
+}
+
+TEST_F(ScreensTest, MessageBoxesSpeakJapanese) {
+  ASSERT_TRUE(InstallQtTranslations());
+  using B = QMessageBox::StandardButton;
+  struct Case {
+    int buttons;
+    std::vector<std::pair<B, std::string>> texts;
+  } cases[] = {
+      {vbOKOnly, {{B::Ok, "OK"}}},
+      {vbOKCancel, {{B::Ok, "OK"}, {B::Cancel, "キャンセル"}}},
+      {vbYesNo, {{B::Yes, "はい(&Y)"}, {B::No, "いいえ(&N)"}}},
+      {vbYesNoCancel, {{B::Yes, "はい(&Y)"}, {B::No, "いいえ(&N)"}, {B::Cancel, "キャンセル"}}},
+  };
+  for (const auto& c : cases) {
+    std::unique_ptr<QMessageBox> box = MessageBoxFor(MsgRequest{"週替わり処理を実行しますか？\r\n次の行", c.buttons, "週替わりチェック"});
+    EXPECT_EQ(S(box->windowTitle()), "週替わりチェック");
+    EXPECT_EQ(S(box->text()), "週替わり処理を実行しますか？\n次の行");
+    EXPECT_EQ(box->buttons().size(), static_cast<qsizetype>(c.texts.size())) << c.buttons;
+    for (const auto& [button, text] : c.texts) {
+      ASSERT_NE(box->button(button), nullptr) << c.buttons;
+      EXPECT_EQ(S(box->button(button)->text()), text) << c.buttons;
+    }
+  }
+}
+
+// Each screen at the size it opens with and at the smallest size it allows.
+// The download windows start their fetch when shown: they are laid out unshown.
+TEST_F(ScreensTest, EveryScreenShowsAllItsTextsAtItsFirstAndSmallestSize) {
+  WriteIni(*home, "VAN=1\r\n");
+  LoadSettings();
+  struct Case {
+    const char* name;
+    std::function<std::unique_ptr<QWidget>()> make;
+    bool show;
+  } cases[] = {
+      {"frmMnt", [] { return std::make_unique<frmMnt>(); }, true},
+      {"frmInt", [] { return std::make_unique<frmInt>(); }, true},
+      {"frmBusy", [] { return std::make_unique<frmBusy>(); }, true},
+      {"frmBusy after a cancel",
+       [] {
+         auto b = std::make_unique<frmBusy>();
+         b->cmdCancel->click();
+         b->syoriEnd();
+         return b;
+       },
+       true},
+      {"frmSettei", [] { return std::make_unique<frmSettei>(); }, true},
+      {"frmIniSet", [] { return std::make_unique<frmIniSet>(); }, true},
+      {"frmSQL", [] { return std::make_unique<frmSQL>(); }, true},
+      {"frmAbout", [] { return std::make_unique<frmAbout>(); }, true},
+      {"frmGetInt", [] { return std::make_unique<frmGetInt>(); }, false},
+      {"frmGetAuto", [] { return std::make_unique<frmGetAuto>(); }, false},
+  };
+  auto layOut = [](QWidget* w, bool shown) {
+    if (shown) {
+      QApplication::processEvents();
+    } else if (w->layout()) {
+      // An unshown window gets no resize event: its layout is laid anew.
+      w->layout()->invalidate();
+      w->layout()->activate();
+    }
+  };
+  for (const auto& c : cases) {
+    std::unique_ptr<QWidget> w = c.make();
+    if (c.show) {
+      w->show();
+    } else if (!w->testAttribute(Qt::WA_Resized)) {
+      w->adjustSize();
+    }
+    layOut(w.get(), c.show);
+    EXPECT_EQ(CutTexts(w.get()), std::vector<std::string>{}) << c.name << " as it opens, " << w->width() << "x" << w->height();
+    w->resize(1, 1);
+    layOut(w.get(), c.show);
+    EXPECT_EQ(CutTexts(w.get()), std::vector<std::string>{}) << c.name << " at its smallest, " << w->width() << "x" << w->height();
+    w->hide();
+  }
+  home->messages.clear();
 }

@@ -1,7 +1,8 @@
 // velmo-screenshots OUT_FOLDER: opens every screen on a generated home in a real
 // window and saves a picture of each (main screen with data, download selection,
-// busy window in the middle of a changeover, a failure message, settings, initial
-// setup, SQL and version screens). scripts/screenshots.sh runs it under Xvfb.
+// busy window in the middle of a changeover and after a cancel, message boxes,
+// settings, initial setup, SQL and version screens), each at the size it opens
+// with and at the smallest size it allows. scripts/screenshots.sh runs it under Xvfb.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -18,6 +19,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "common/func.h"
 #include "common/globals.h"
@@ -33,6 +37,7 @@
 #include "screens/frmmnt.h"
 #include "screens/frmsettei.h"
 #include "screens/frmsql.h"
+#include "screens/qtmsgbox.h"
 #include "screens/screenutil.h"
 #include "startup/platform/applog.h"
 #include "startup/settings.h"
@@ -52,37 +57,52 @@ void settle(int ms = 250) {
   while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-void shoot(QWidget* w, const std::string& name) {
+// A picture of the window at the size it opens with (name.png), and one at the
+// smallest size it allows (min_name.png); the window keeps its size afterwards.
+void shoot(QWidget* w, const std::string& name, bool smallest = true) {
   w->show();
   w->raise();
   settle();
-  const std::string path = gOut + name + ".png";
-  if (!w->grab().save(Q(path))) std::fprintf(stderr, "could not save %s\n", path.c_str());
-  else std::printf("%s\n", path.c_str());
+  auto save = [&](const std::string& file) {
+    const std::string path = gOut + file + ".png";
+    if (!w->grab().save(Q(path))) std::fprintf(stderr, "could not save %s\n", path.c_str());
+    else std::printf("%s %dx%d\n", path.c_str(), w->width(), w->height());
+  };
+  save(name);
+  if (!smallest) return;
+  const QSize opened = w->size();
+  w->resize(1, 1);
+  settle();
+  save("min_" + name);
+  w->resize(opened);
+  settle(100);
 }
 
-// The message-box service as the program shows it, with a picture of the first
-// box whose text starts with the wanted words.
-std::string gWanted;
+// The message-box service as the program shows it (Qt's buttons in Japanese),
+// with a picture of the first box whose text starts with each wanted text.
+std::vector<std::pair<std::string, std::string>> gWanted;  // text start, picture name
 int ShowAndShoot(const MsgRequest& r) {
-  if (!gWanted.empty() && (gWanted == "*" || r.text.rfind(gWanted, 0) == 0)) {
-    QString t = Q(r.text);
-    t.replace("\r\n", "\n");
-    QMessageBox box(r.buttons == vbOKCancel ? QMessageBox::Question : QMessageBox::Critical, Q(r.title), t,
-                    r.buttons == vbOKCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok);
-    shoot(&box, "message_failure");
-    gWanted.clear();
+  for (auto it = gWanted.begin(); it != gWanted.end(); ++it) {
+    if (r.text.rfind(it->first, 0) != 0) continue;
+    std::unique_ptr<QMessageBox> box = MessageBoxFor(r);
+    shoot(box.get(), it->second, false);
+    gWanted.erase(it);
+    break;
   }
   return r.buttons == vbYesNo || r.buttons == vbYesNoCancel ? static_cast<int>(vbYes) : static_cast<int>(vbOK);
 }
 
-// The busy window photographed after a few steps of the changeover.
+// The busy window photographed after a few steps of the changeover; with
+// cancelAt, the cancel button is pressed at that step.
 class ShootingUi : public ScreenCommandUi {
  public:
-  using ScreenCommandUi::ScreenCommandUi;
+  ShootingUi(QWidget* owner, StatusSink* status, int cancelAt) : ScreenCommandUi(owner, status), cancelAt_(cancelAt) {}
   void setBusyText(const std::string& text) override {
     ScreenCommandUi::setBusyText(text);
-    if (++steps_ == 4 && busy()) {
+    ++steps_;
+    if (!busy()) return;
+    if (steps_ == cancelAt_) busy()->cmdCancel->click();
+    if (cancelAt_ == 0 && steps_ == 4) {
       busy()->lblSyori->setVisible(true);
       busy()->timBlink->stop();
       shoot(busy(), "busy_changeover");
@@ -91,6 +111,7 @@ class ShootingUi : public ScreenCommandUi {
   }
 
  private:
+  int cancelAt_;
   int steps_ = 0;
 };
 
@@ -111,6 +132,7 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("Velmo");
+  InstallQtTranslations();
   gOut = AddPathSep(argv[1]);
   MakeDirAll(gOut);
   char tmpl[] = "/tmp/velmo-shots-XXXXXX";
@@ -156,7 +178,7 @@ int main(int argc, char** argv) {
   }
 
   // A registration that fails: a results file that breaks off.
-  gWanted = "*";
+  gWanted = {{"最後のレコードが途中で切れています", "message_failure"}, {"処理を続行しますか？", "message_question"}};
   {
     auto records = fixture::DayRecords("SEC", day("20050326"));
     const std::string broken = work + "SEC050326.lzh";
@@ -165,10 +187,22 @@ int main(int argc, char** argv) {
     main->cmdFileInpT->click();
     SetFileChooser(nullptr);
   }
-  gWanted.clear();
 
+  // A changeover cancelled at its second step: the window as it is left.
+  gWanted = {{"週替わり処理を実行しますか？", "message_changeover"}};
   {
-    ShootingUi ui(main, main);
+    ShootingUi ui(main, main, 2);
+    WeekChange(ui);
+    if (ui.busy()) {
+      ui.busy()->timBlink->stop();
+      ui.busy()->lblYajirusi->setVisible(true);
+      shoot(ui.busy(), "busy_cancelled");
+    }
+    ui.closeBusy();
+  }
+  gWanted.clear();
+  {
+    ShootingUi ui(main, main, 0);
     WeekChange(ui);
     ui.closeBusy();
     main->fillGr1();

@@ -84,6 +84,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   QApplication::setApplicationName(kAppTitle);
+  // Qt's own texts (the buttons of the message boxes, the file chooser) in Japanese.
+  screens::InstallQtTranslations();
   screens::InstallQtMessageBoxes();
   InstallFetchScreen();
   // The master update and the data check fetch through the download screens.

@@ -24,6 +24,8 @@ class CommandUi {
   virtual bool cancelRequested() { return false; }
   // The wait cursor (CHourglass) for the length of the command.
   virtual void setWaitCursor(bool on) {}
+  // The main screen's master grid (Gr3), refilled before the master update reports.
+  virtual void refillMasterGrid() {}
 };
 
 // A face that shows nothing and never cancels (tests, nested calls).

@@ -171,6 +171,7 @@ Outcome MasterUpdate(CommandUi& ui) {
       }
     }
     g.gStatusForm = before;
+    ui.refillMasterGrid();
     if (failed) {
       MsgBox("データ登録異常終了しました。", vbOKOnly, kAppTitle);
       result = Outcome::Failed;

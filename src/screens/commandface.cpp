@@ -18,7 +18,9 @@ void SetBusyWindowWatcher(void (*watcher)(frmBusy*)) { gWatcher = watcher; }
 
 ScreenCommandUi::ScreenCommandUi(QWidget* owner, StatusSink* status) : owner_(owner), status_(status) {}
 
-ScreenCommandUi::~ScreenCommandUi() = default;
+// The busy window stays open after the command, until the member closes it:
+// closing it then must not reach this face any more.
+ScreenCommandUi::~ScreenCommandUi() { QObject::disconnect(closedEarlyWatch_); }
 
 void ScreenCommandUi::setStatus(const std::string& text) {
   if (status_) {
@@ -32,11 +34,12 @@ void ScreenCommandUi::showBusy(const std::string& caption) {
     busy_ = new frmBusy(owner_);
     busy_->setAttribute(Qt::WA_DeleteOnClose);
     // Closing the window through its frame while the work runs asks for a cancel too.
-    QObject::connect(busy_, &QDialog::finished, busy_, [this]() {
+    closedEarlyWatch_ = QObject::connect(busy_, &QDialog::finished, busy_, [this]() {
       if (busy_ && busy_->cmdCancel->text() == "キャンセル") closedEarly_ = true;
     });
   }
-  busy_->setWindowTitle(Q(caption));
+  // The window keeps its own caption unless the caller names one.
+  if (!caption.empty()) busy_->setWindowTitle(Q(caption));
   busy_->show();
   busy_->raise();
   if (gWatcher) gWatcher(busy_);
@@ -44,7 +47,9 @@ void ScreenCommandUi::showBusy(const std::string& caption) {
 }
 
 void ScreenCommandUi::setBusyText(const std::string& text) {
-  if (busy_ && busy_->mstrCancel != "1") busy_->lblSyori->setText(Q(text));
+  // Once a cancel is accepted its notice stays until the work has ended; the
+  // caller's closing words ("キャンセルしました") then show.
+  if (busy_ && (busy_->mstrCancel != "1" || busy_->ended())) busy_->lblSyori->setText(Q(text));
   DoEvents();
 }
 
@@ -68,6 +73,10 @@ bool ScreenCommandUi::cancelRequested() {
 void ScreenCommandUi::setWaitCursor(bool on) {
   if (on && !wait_) wait_ = std::make_unique<CHourglass>();
   if (!on) wait_.reset();
+}
+
+void ScreenCommandUi::refillMasterGrid() {
+  if (refillMasters_) refillMasters_();
 }
 
 }  // namespace velmo::screens

@@ -3,6 +3,8 @@
 #pragma once
 #include <QPointer>
 
+#include <functional>
+
 #include <memory>
 #include <string>
 
@@ -30,6 +32,9 @@ class ScreenCommandUi : public CommandUi {
   void closeBusy() override;
   bool cancelRequested() override;
   void setWaitCursor(bool on) override;
+  void refillMasterGrid() override;
+  // What refills the master grid (the main screen's fill of Gr3).
+  void setMasterGridRefill(std::function<void()> refill) { refillMasters_ = std::move(refill); }
 
   // The busy window of the running command (null when none is shown).
   frmBusy* busy() const { return busy_; }
@@ -40,6 +45,8 @@ class ScreenCommandUi : public CommandUi {
   QPointer<frmBusy> busy_;
   std::unique_ptr<CHourglass> wait_;
   bool closedEarly_ = false;
+  QMetaObject::Connection closedEarlyWatch_;
+  std::function<void()> refillMasters_;
 };
 
 // Called with each busy window as it opens (tests use it to press its buttons).

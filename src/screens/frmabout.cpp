@@ -10,17 +10,14 @@
 #include "common/msgbox.h"
 #include "screens/screenutil.h"
 
-#ifndef VELMO_VERSION_MAJOR
-#define VELMO_VERSION_MAJOR 7
-#define VELMO_VERSION_MINOR 2
-#define VELMO_VERSION_PATCH 0
-#endif
-
 namespace velmo::screens {
 
 std::string VersionText(int major, int minor, int revision) {
   return "ﾊﾞｰｼﾞｮﾝ " + std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(revision);
 }
+
+// The program's version as the build defines it (major.minor.revision).
+std::string VersionText() { return std::string("ﾊﾞｰｼﾞｮﾝ ") + VELMO_VERSION_STRING; }
 
 // This desktop has no registry to name a system information program, so both
 // lookups come back empty and the notice is shown.
@@ -43,7 +40,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
   big.setPointSizeF(big.pointSizeF() * 1.8);
   big.setBold(true);
   lblTitle->setFont(big);
-  lblVersion = new QLabel(Q(VersionText(VELMO_VERSION_MAJOR, VELMO_VERSION_MINOR, VELMO_VERSION_PATCH)), this);
+  lblVersion = new QLabel(Q(VersionText()), this);
   lblVersion->setObjectName("lblVersion");
   lblDescription = new QLabel(
       "ＫＯＶＡのデータ（出馬表・成績・払戻・直前情報・オッズなど）をダウンロードし、"
@@ -70,6 +67,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(cmdOK);
   buttons->addWidget(cmdSysInfo);
   lay->addLayout(buttons, 4, 0, 1, 2);
+  SetOpeningSize(this);
   connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(cmdSysInfo, &QPushButton::clicked, this, []() { StartSysInfo(); });
 }

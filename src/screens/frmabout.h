@@ -11,6 +11,8 @@ namespace velmo::screens {
 
 // "ﾊﾞｰｼﾞｮﾝ " + major.minor.revision.
 std::string VersionText(int major, int minor, int revision);
+// The same for the program's own version, defined once by the build.
+std::string VersionText();
 // Starts the system information program; false (after the notice) when there is none.
 bool StartSysInfo();
 

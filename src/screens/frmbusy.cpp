@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDate>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -67,11 +68,12 @@ frmBusy::frmBusy(QWidget* parent) : QDialog(parent) {
   lblSyori = new QLabel("只今処理中です。", this);
   lblSyori->setObjectName("lblSyori");
   lblSyori->setWordWrap(true);
-  lblSyori->setMinimumHeight(48);
   QFont big = lblSyori->font();
   big.setPointSizeF(big.pointSizeF() * 1.25);
   big.setBold(true);
   lblSyori->setFont(big);
+  // Room for two lines: the cancel notice is the longest text it shows.
+  lblSyori->setMinimumHeight(2 * QFontMetrics(big).lineSpacing() + 6);
   // Hiding the blinking text must not move the others.
   QSizePolicy keep = lblSyori->sizePolicy();
   keep.setRetainSizeWhenHidden(true);
@@ -136,7 +138,7 @@ frmBusy::frmBusy(QWidget* parent) : QDialog(parent) {
   });
 
   loadPicture("velmo_Rogo.jpg");
-  resize(600, 300);
+  SetOpeningSize(this, 600);
   RestorePosition(this, "frmBusy");
   mstrCancel = "0";
   blinkTarget_ = lblSyori;
@@ -247,6 +249,8 @@ void frmBusy::syoriEnd() {
   blinkTarget_ = lblYajirusi;
   if (!timBlink->isActive()) timBlink->start();
 }
+
+bool frmBusy::ended() const { return cmdCancel->text() == "閉じる"; }
 
 void frmBusy::hideEvent(QHideEvent* e) {
   timBlink->stop();

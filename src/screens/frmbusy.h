@@ -24,6 +24,8 @@ class frmBusy : public QDialog {
   std::string mstrCancel = "0";  // "1" once the user asked for a cancel
   // End of processing: steady text, blinking arrow, the button closes.
   void syoriEnd();
+  // True once syoriEnd has run (the button closes the window).
+  bool ended() const;
   // Shows topic n of the file, passing over topics out of season.
   void showTopic();
   // Moves the topic number by step (+1 or -1) and writes it into the file header.

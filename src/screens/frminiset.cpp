@@ -135,6 +135,8 @@ frmIniSet::frmIniSet(QWidget* parent) : QDialog(parent) {
   txtDBdir->setText(Q(GetIni("main", "DBDir", base + "/DB")));
   txtLZHdir->setText(Q(GetIni("main", "LzhDir", base + "/Lzh")));
 
+  SetOpeningSize(this);
+
   connect(cmdDBdirGet, &QPushButton::clicked, this, [this]() {
     std::string d = PickFolder(this, "データベースフォルダを選択", "");
     if (!d.empty()) txtDBdir->setText(Q(AddPathSep(d)));
@@ -196,34 +198,34 @@ void frmIniSet::cmdDB_OK_Click() {
 }
 
 void frmIniSet::cmdCopy_Click() {
-  std::vector<std::string> sources;
-  {
-    CHourglass wait;
-    for (const auto& n : ListFiles(ProgramDir() + "initDB/*.mdb")) sources.push_back(n);
-    std::sort(sources.begin(), sources.end());
-  }
   const std::string shown = S(txtDBdir->text());
   const std::string target = AddPathSep(shown);
-  for (const auto& name : sources) {
-    if (FileExists(target + name)) {
-      std::string folder = shown;
-      while (!folder.empty() && folder.back() == '/') folder.pop_back();
-      if (MsgBox("[" + folder + "/" + name + "] は既に存在します。上書きしますか？", vbOKCancel, "Velmo") != vbOK)
-        continue;
-    }
-    std::error_code ec;
-    fs::copy_file(ProgramDir() + "initDB/" + name, target + name, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-      // A locked or read-only target stops the copy at that file.
-      WriteLog(ErrObject(err::CannotSave, "コピーできません。[" + target + name + "] " + ec.message()),
-               "frmIniSet/cmdCopy", false, true);
-      MsgBox("[" + target + name + "] にコピーできませんでした。\r\n" + ec.message(), vbOKOnly, "Velmo");
-      refreshFiles();
-      return;
+  std::string failure;
+  {
+    // The wait cursor covers the whole copy, questions included.
+    CHourglass wait;
+    std::vector<std::string> sources = ListFiles(ProgramDir() + "initDB/*.mdb");
+    std::sort(sources.begin(), sources.end());
+    for (const auto& name : sources) {
+      if (FileExists(target + name)) {
+        std::string folder = shown;
+        while (!folder.empty() && folder.back() == '/') folder.pop_back();
+        if (MsgBox("[" + folder + "/" + name + "] は既に存在します。上書きしますか？", vbOKCancel, "Velmo") != vbOK)
+          continue;
+      }
+      std::error_code ec;
+      fs::copy_file(ProgramDir() + "initDB/" + name, target + name, fs::copy_options::overwrite_existing, ec);
+      if (ec) {
+        // A locked or read-only target stops the copy at that file.
+        WriteLog(ErrObject(err::CannotSave, "コピーできません。[" + target + name + "] " + ec.message()),
+                 "frmIniSet/cmdCopy", false, true);
+        failure = "[" + target + name + "] にコピーできませんでした。\r\n" + ec.message();
+        break;
+      }
     }
   }
   refreshFiles();
-  MsgBox("処理終了しました。", vbOKOnly, "Velmo");
+  MsgBox(failure.empty() ? std::string("処理終了しました。") : failure, vbOKOnly, "Velmo");
 }
 
 void frmIniSet::cmdCopy_OK_Click() {

@@ -162,8 +162,18 @@ frmMnt::frmMnt(QWidget* parent) : QMainWindow(parent) {
   lay->setColumnStretch(2, 1);
   setCentralWidget(central);
 
+  // One text panel that keeps its text until the next command writes one (a
+  // temporary message would vanish as soon as a menu opens).
   StatusBar1 = statusBar();
   StatusBar1->setObjectName("StatusBar1");
+  lblStatus_ = new QLabel(StatusBar1);
+  lblStatus_->setObjectName("StatusBar1Text");
+  // A long path in the text never widens the window.
+  lblStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  StatusBar1->addWidget(lblStatus_, 1);
+  // The internet registration opens once the screen has loaded its data.
+  cmdInternetT->setEnabled(false);
+  cmdInternet->setEnabled(false);
   cmdFileInpTV->hide();
   CmdFileInpV->hide();
 
@@ -306,8 +316,8 @@ void frmMnt::closeEvent(QCloseEvent* e) {
   QMainWindow::closeEvent(e);
 }
 
-std::string frmMnt::statusText() const { return S(StatusBar1->currentMessage()); }
-void frmMnt::setStatusText(const std::string& t) { StatusBar1->showMessage(Q(t)); }
+std::string frmMnt::statusText() const { return S(lblStatus_->text()); }
+void frmMnt::setStatusText(const std::string& t) { lblStatus_->setText(Q(t)); }
 void frmMnt::refresh() { StatusBar1->repaint(); }
 
 void frmMnt::fillGr1() { m1_->fill(G().gDBDir + "kova_this.mdb", "Tデータ一覧テーブル"); }
@@ -355,7 +365,7 @@ void frmMnt::regDataFiles(const std::string& folder, const std::string& mode, co
   choice.title = "LZHデータを選択する";
   choice.folder = folder;
   // Both spellings of the extension: names on this desktop keep their case.
-  choice.filters = {"すべてのファイル (*)", "LHA圧縮ファイル(*.LZH *.lzh)"};
+  choice.filters = {"すべてのファイル (*.*)", "LHA圧縮ファイル(*.LZH *.lzh)"};
   choice.selectedFilter = 1;
   std::vector<std::string> paths = ChooseFiles(this, choice);
   if (paths.empty()) return;  // cancelled
@@ -431,7 +441,16 @@ void frmMnt::cmdMasterUpdate_Click() {
   ScreenCommandUi ui(this, this);
   SetFetchFunctions(FetchFunctions{&getNewFile, &subFileDownload});
   G().gStatusForm = this;
-  if (MasterUpdate(ui) == Outcome::Done) fillGr3();
+  // The master grid shows what was registered before the closing message, also
+  // after the member stopped the registration.
+  ui.setMasterGridRefill([this]() {
+    try {
+      fillGr3();
+    } catch (const std::exception& ex) {
+      WriteLog(ErrObject::from(ex), "frmMnt/cmdMasterUpdate", false, false);
+    }
+  });
+  MasterUpdate(ui);
 }
 
 void frmMnt::cmdDBcompact_Click(const std::string& file) {

@@ -98,6 +98,7 @@ class frmMnt : public QMainWindow, public StatusSink {
   void buildMenus();
   QPushButton* commandButton(const char* name, const char* icon, const char* tip);
   void formLoad();
+  QLabel* lblStatus_ = nullptr;  // the single text panel of StatusBar1
   DataListModel* m1_ = nullptr;
   DataListModel* m2_ = nullptr;
   MasterModel* m3_ = nullptr;

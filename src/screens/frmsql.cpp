@@ -65,7 +65,9 @@ void frmSQL::doSQL() {
   // file is opened until it is committed or rolled back.
   std::unique_ptr<db::WriterLock> turn;
   try {
-    QListWidgetItem* item = File1->currentItem();
+    // The file the member picked; the list's current row alone is no choice.
+    const QList<QListWidgetItem*> picked = File1->selectedItems();
+    QListWidgetItem* item = picked.isEmpty() ? nullptr : picked.front();
     if (!item) throw VelmoError(err::InvalidArgument, "対象データベースが指定されていません。");
     if (db::jetStatementMayWrite(sql)) turn = std::make_unique<db::WriterLock>(G().gDBDir, WriterTurnOptions(NullCommandUi()));
     if (!DAO_Open(d, G().gDBDir + S(item->text())))

@@ -2,9 +2,12 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QLayout>
 #include <QSettings>
 #include <QUrl>
 #include <QWidget>
+
+#include <algorithm>
 
 #include "common/globals.h"
 
@@ -76,6 +79,16 @@ void SavePosition(const QWidget* w, const std::string& form, bool withSize) {
 std::string StoredPosition(const std::string& form, const std::string& key) {
   QSettings s = store();
   return S(s.value(Q(form + "_Settings/" + key)).toString());
+}
+
+void SetOpeningSize(QWidget* w, int width) {
+  w->ensurePolished();
+  if (QLayout* l = w->layout()) l->activate();
+  const QSize hint = w->sizeHint();
+  const int wide = std::max(width, hint.width());
+  const int high = std::max(hint.height(), w->heightForWidth(wide));
+  w->setMinimumSize(wide, high);
+  w->resize(wide, high);
 }
 
 QIcon CommandIcon(const std::string& name) { return QIcon(Q(ProgramDir() + "icons/" + name + ".png")); }

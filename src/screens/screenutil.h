@@ -31,6 +31,11 @@ void SavePosition(const QWidget* w, const std::string& form, bool withSize);
 // A stored value of the section (empty when absent); for tests and the benchmark.
 std::string StoredPosition(const std::string& form, const std::string& key);
 
+// Opens a window with wrapped texts at width (at least its preferred width) and
+// the height its texts need at that width, and allows no smaller size: a text
+// that wraps onto more lines never loses the first or last of them.
+void SetOpeningSize(QWidget* w, int width = 0);
+
 // Icon of a command button: program folder + "icons/" + name + ".png".
 QIcon CommandIcon(const std::string& name);
 
