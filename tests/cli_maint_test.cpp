@@ -33,6 +33,14 @@ int cli(const TestHome& h, const std::string& args, std::string* out = nullptr) 
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
+// The public list folder on the test server, fetched without a window.
+void useCheckHost(const TestHome& h, const test::TestHttpServer& server) {
+  std::ofstream(h.config + "kova.ini") << "[main]\r\nKovaHost=" << server.base() << "\r\n";
+  G().gUserID = "member";
+  G().gPasswd = "pass1234";
+  SetFetchPresenter(nullptr);
+}
+
 }  // namespace
 
 TEST(CliMaintenance, CommandsOnAGeneratedHome) {
@@ -73,10 +81,7 @@ TEST(CliMaintenance, CommandsOnAGeneratedHome) {
 TEST(CliMaintenance, DataCheckFetchesItsFilesWithoutAWindow) {
   TestHome h;
   test::TestHttpServer server("member", "pass1234");
-  std::ofstream(h.config + "kova.ini") << "[main]\r\nKovaHost=" << server.base() << "\r\n";
-  G().gUserID = "member";
-  G().gPasswd = "pass1234";
-  SetFetchPresenter(nullptr);
+  useCheckHost(h, server);
   server.routes["/data/lst/datacheckD.txt"] = {"1,20050312,KYG,,,,,,,,0\r\n"};
   server.routes["/data/lst/datacheckUK.txt"] = {"1,20050310,UKB,0\r\n"};
   SetFetchFunctions({getNewFile, subFileDownload});
@@ -167,4 +172,45 @@ TEST(MasterUpdateOverHttp, AnyFailedFetchOrArchiveFailsTheCommandAndAFailedArchi
   EXPECT_FALSE(FileExists(m.h.lzhDir + broken));
   EXPECT_TRUE(FileExists(G().gDwnDir + "failed/" + broken));
   EXPECT_EQ(CountFiles(G().gDwnDir + "*.lzh"), 0);
+}
+
+TEST(CliMaintenance, ACheckFileThatCannotBeFetchedIsNeverReadFromAnEarlierRun) {
+  struct Case {
+    const char* what;
+    int status;  // of the past check file; 0: the host does not have it
+  };
+  for (const Case& c : {Case{"not found", 0}, Case{"server error", 500}}) {
+    SCOPED_TRACE(c.what);
+    TestHome h;
+    test::TestHttpServer server("member", "pass1234");
+    useCheckHost(h, server);
+    if (c.status) server.routes["/data/lst/datacheckD.txt"] = {"1,20050305,KYG,,,,,,,,0\r\n", c.status};
+    server.routes["/data/lst/datacheckUK.txt"] = {"1,20050310,UKB,0\r\n"};
+    // An earlier run's copy, which would report 2005/03/12 as missing.
+    WriteFileBytes(G().gDwnDir + "datacheckD.txt", "1,20050312,KYG,,,,,,,,0\r\n");
+    SetFetchFunctions({getNewFile, subFileDownload});
+    EXPECT_EQ(DataChk(NullCommandUi()), Outcome::Done) << h.logText();
+    SetFetchFunctions({});
+    EXPECT_TRUE(DataCheckHadFailure());  // velmo-cli check exits 1 on it
+    const std::string report = text::decodeCp932(ReadFileBytes(DataCheckReportPath()));
+    EXPECT_EQ(report.find("2005/03/12"), std::string::npos) << report;
+    EXPECT_EQ(report.find("2005/03/05"), std::string::npos) << report;
+    EXPECT_NE(report.find("■過去分データチェック\r\n■馬基本データチェック\r\n2005/03/10 UKB 未登録"), std::string::npos)
+        << report;
+    EXPECT_NE(h.logText().find("ダウンロードエラー[datacheckD.txt]"), std::string::npos);
+  }
+}
+
+TEST(CliMaintenance, ForcedUpgradeAsksBeforeItDeletesAndReplaces) {
+  TestHome h;
+  std::ofstream(h.config + "kova.ini") << "[main]\r\nDBDir=" << h.dbDir << "\r\nLzhDir=" << h.lzhDir << "\r\n";
+  h.sqlite("kova_data.mdb", "insert into D基準オッズデータ (レースキー, 頭数) values ('06050101', '16');");
+  // No terminal and no --yes: refused, nothing deleted.
+  EXPECT_EQ(cli(h, "upgrade --force"), 1);
+  const std::string err = ReadFileBytes(h.root + "err.txt");
+  EXPECT_NE(err.find("deletes every row of D基準オッズデータ"), std::string::npos) << err;
+  EXPECT_NE(err.find("no terminal to ask"), std::string::npos) << err;
+  EXPECT_EQ(h.sqlite("kova_data.mdb", "select count(*) from D基準オッズデータ;"), "1\n");
+  EXPECT_EQ(cli(h, "upgrade --force --yes"), 0) << ReadFileBytes(h.root + "err.txt");
+  EXPECT_EQ(h.sqlite("kova_data.mdb", "select count(*) from D基準オッズデータ;"), "0\n");
 }

@@ -412,3 +412,63 @@ TEST_F(AutoScreenTest, FailuresAreLoggedWithoutMessages) {
   }
   EXPECT_TRUE(home->messages.empty());
 }
+
+// ---- the limits of a fetch ----------------------------------------------------------------
+
+TEST_F(DownloadTest, ATrickleThatNeverStallsEndsAtTheTimeLimit) {
+  // One byte every 1.5 s never trips a 2 s stall; six bytes would take 9 s.
+  G().gStallSeconds = 2;
+  G().gFetchMinRate = 4 << 10;
+  server->routes["/f/trickle.lzh"] = {std::string(6, 't'), 200, false, false, -1, 1, 1500};
+  G().gDataURL = kHost + "f/trickle.lzh";
+  G().gDataPath = G().gDwnDir + "trickle.lzh";
+  QElapsedTimer t;
+  t.start();
+  EXPECT_EQ(FetchWithoutWindow(), -1);
+  EXPECT_GE(t.elapsed(), 3500);  // twice the stall time plus six bytes at 4 KB/s
+  EXPECT_LT(t.elapsed(), 7500);
+  ASSERT_EQ(home->messages.size(), 1u);
+  EXPECT_NE(home->messages[0].text.find("制限時間(4秒)を超えました"), std::string::npos) << home->messages[0].text;
+  EXPECT_NE(home->logText().find("ダウンロード失敗[trickle.lzh]"), std::string::npos);
+  EXPECT_TRUE(downloadFolder().empty());
+  G().gStallSeconds = 60;
+}
+
+TEST_F(DownloadTest, AFileAboveItsSizeLimitIsRefusedWhileItArrives) {
+  G().gListFileLimit = 4000;
+  G().gUnpackEntryLimit = 20000;
+  struct Case {
+    const char* name;
+    Route route;
+    int result;
+  };
+  const std::vector<Case> cases = {
+      {"kyclist.txt", {std::string(3000, 'l')}, 1},                              // within the list limit
+      {"kyclist.txt", {std::string(5000, 'l')}, -1},                             // a list above it
+      {"datacheckD.txt", {std::string(9000, 'c'), 200, true}, -1},               // no length: counted as it comes
+      {"KYC050312.lzh", {std::string(9000, 'a')}, 1},                            // an archive has the larger limit
+      {"KYC050312.lzh", {std::string(30000, 'a')}, -1},                          // above the archive limit
+      {"KYC050312.lzh", {std::string(100, 'a'), 200, false, false, 1LL << 40}, -1},  // refused at the header
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.route.body.size()));
+    server->routes[std::string("/f/") + c.name] = c.route;
+    home->messages.clear();
+    G().gDataURL = kHost + "f/" + c.name;
+    G().gDataPath = G().gDwnDir + c.name;
+    EXPECT_EQ(FetchWithoutWindow(), c.result);
+    if (c.result == 1) {
+      EXPECT_EQ(ReadFileBytes(G().gDataPath), c.route.body);
+      std::remove(G().gDataPath.c_str());
+    } else {
+      ASSERT_EQ(home->messages.size(), 1u);
+      EXPECT_NE(home->messages[0].text.find("ファイルが大きすぎます"), std::string::npos) << home->messages[0].text;
+    }
+    EXPECT_TRUE(downloadFolder().empty());
+  }
+  // A list file already on disk above the limit is refused before it is read.
+  WriteFileBytes(home->work + "big.txt", std::string(5000, '\n'));
+  EXPECT_THROW(ReadListFile(home->work + "big.txt"), VelmoError);
+  G().gListFileLimit = 16LL << 20;
+  G().gUnpackEntryLimit = 512LL << 20;
+}

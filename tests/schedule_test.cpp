@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "common/func.h"
@@ -84,4 +86,37 @@ TEST(Schedule, WithAUserSystemdEnablesAndDisablesTheTimer) {
     f << "#!/bin/sh\ncase \"$2\" in enable) exit 1;; esac\nexit 0\n";
   }
   EXPECT_EQ(schedule(h, fake, "install --at 21:05").rc, 1);
+}
+
+TEST(Schedule, ValuesAreQuotedForSystemdAndCronAndControlCharactersRefused) {
+  TestHome h;
+  const std::string units = h.root + "xdg/systemd/user/";
+  // A program folder whose name systemd and cron would expand.
+  const std::string odd = h.root + "a${HOME}b%c/";
+  std::filesystem::create_directories(odd);
+  std::filesystem::copy_file(velmo::test::BuildHome() + "velmo-cli", odd + "velmo-cli");
+  chmod((odd + "velmo-cli").c_str(), 0755);
+  const std::string out = h.work + "out.txt";
+  auto run = [&](const std::string& home) {
+    std::string cmd = "XDG_CONFIG_HOME='" + h.root + "xdg' VELMO_SYSTEMCTL=none VELMO_HOME=" + home + " '" + odd +
+                      "velmo-cli' schedule install --at 05:10 >'" + out + "' 2>&1";
+    int rc = std::system(cmd.c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  };
+  ASSERT_EQ(run("'" + odd + "'"), 0) << readAll(out);
+  const std::string service = readAll(units + "velmo-update.service");
+  EXPECT_NE(service.find("ExecStart=" + h.root + "a$${HOME}b%%c/velmo-cli update"), std::string::npos) << service;
+  EXPECT_NE(service.find("Environment=VELMO_HOME=" + h.root + "a${HOME}b%%c/\n"), std::string::npos) << service;
+  EXPECT_NE(service.find("TimeoutStartSec="), std::string::npos) << service;
+  const std::string printed = readAll(out);
+  EXPECT_NE(printed.find("'" + h.root + "a${HOME}b\\%c/velmo-cli' update"), std::string::npos) << printed;
+  EXPECT_EQ(printed.find("b%c"), std::string::npos) << printed;
+
+  // A newline in a value would start a line of its own: nothing is written.
+  std::filesystem::remove_all(units);
+  for (const char* home : {"\"$(printf '/tmp/x\\nExecStartPre=/bin/true')\"", "\"$(printf '/tmp/x\\ty')\""}) {
+    EXPECT_EQ(run(home), 1) << home << readAll(out);
+    EXPECT_NE(readAll(out).find("control character"), std::string::npos) << readAll(out);
+    EXPECT_FALSE(velmo::FileExists(units + "velmo-update.service"));
+  }
 }

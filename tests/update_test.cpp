@@ -2,7 +2,11 @@
 // registration order, filing, counts and exit codes.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QProcess>
+#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -121,6 +125,45 @@ TEST_F(UpdateTest, ABadArchiveFailsTheRunAndIsKeptAside) {
   s = run("20050312", "20050312", true);
   EXPECT_EQ(s.failed, 1);
   EXPECT_EQ(UpdateExitCode(s), 1);
+}
+
+TEST_F(UpdateTest, AListedNameThatIsNoArchiveFailsTheRun) {
+  host.files["member/lst/seclist.txt"] = "SEC050312.lha\r\n";
+  host.files["member/sec/SEC050312.lha"] = host.files["member/sec/SEC050312.lzh"];
+  for (bool downloadOnly : {false, true}) {
+    SCOPED_TRACE(downloadOnly);
+    host.requests.clear();
+    UpdateRequest r;
+    r.kinds = {"SEC"};
+    r.from = r.to = "20050312";
+    r.downloadOnly = downloadOnly;
+    UpdateSummary s = RunUpdate(r, NullCommandUi(), [this] { return host(); });
+    EXPECT_EQ(s.fetched, 0);
+    EXPECT_EQ(s.failed, 1);
+    EXPECT_EQ(UpdateExitCode(s), 1);
+    EXPECT_EQ(host.requests, std::vector<std::string>{"member/lst/seclist.txt"});
+    EXPECT_FALSE(FileExists(h.lzhDir + "SEC050312.lha"));
+  }
+  EXPECT_NE(h.logText().find("[SEC050312.lha]"), std::string::npos);
+}
+
+TEST_F(UpdateTest, TheDownloadFoldersOfKilledRunsAreRemoved) {
+  // A run that was killed leaves its folder; one of a live process stays.
+  pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_GT(dead, 0);
+  waitpid(dead, nullptr, 0);
+  const std::string deadDir = G().gDwnDir + "update-" + std::to_string(dead) + "/";
+  const std::string liveDir = G().gDwnDir + "update-" + std::to_string(getppid()) + "/";
+  for (const auto& d : {deadDir, liveDir}) {
+    ASSERT_TRUE(MakeDirAll(d));
+    WriteFileBytes(d + "SEC050312.lzh.part", "half");
+  }
+  run("20050320", "20050320");
+  EXPECT_FALSE(FileExists(deadDir + "SEC050312.lzh.part"));
+  EXPECT_FALSE(std::filesystem::exists(deadDir));
+  EXPECT_TRUE(FileExists(liveDir + "SEC050312.lzh.part"));
+  std::filesystem::remove_all(liveDir);
 }
 
 TEST_F(UpdateTest, NothingPublishedAndDownloadOnly) {

@@ -29,6 +29,8 @@ namespace {
 
 const char* const kService = "velmo-update.service";
 const char* const kTimer = "velmo-update.timer";
+// The longest a scheduled run may take before systemd stops it.
+const char* const kRunTimeLimit = "4h";
 
 std::string unitDir() {
   const char* x = std::getenv("XDG_CONFIG_HOME");
@@ -73,12 +75,22 @@ int systemctl(const std::vector<std::string>& words, bool quiet) {
 
 bool userSystemdReachable() { return systemctl({"show-environment"}, true) == 0; }
 
-// A word of an ExecStart line: quoted when it needs it; "%" doubled.
-std::string unitWord(const std::string& w) {
+// True when the value holds a control character (a newline would start a new
+// line of the unit file or the crontab).
+bool hasControl(const std::string& v) {
+  for (unsigned char c : v)
+    if (c < 0x20 || c == 0x7f) return true;
+  return false;
+}
+
+// A word of a unit file line: quoted when it needs it; "%" doubled (systemd's
+// specifiers), and in an ExecStart line "$" doubled too (its variables).
+std::string unitWord(const std::string& w, bool exec) {
   std::string out;
   bool plain = !w.empty();
   for (char c : w) {
     if (c == '%') out += "%%";
+    else if (c == '$' && exec) out += "$$";
     else if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
@@ -136,15 +148,27 @@ Schedule makeSchedule(const std::string& at, const std::string& mode, const std:
 
 std::string serviceText(const Schedule& s) {
   std::string t = "[Unit]\nDescription=Velmo: fetch and register the provider's data\n\n[Service]\nType=oneshot\n";
-  for (const auto& [k, v] : s.env) t += "Environment=" + unitWord(k + "=" + v) + "\n";
+  for (const auto& [k, v] : s.env) t += "Environment=" + unitWord(k + "=" + v, false) + "\n";
+  // A run that hangs would hold back the next days' runs.
+  t += std::string("TimeoutStartSec=") + kRunTimeLimit + "\n";
   t += "ExecStart=";
-  for (size_t i = 0; i < s.command.size(); ++i) t += (i ? " " : "") + unitWord(s.command[i]);
+  for (size_t i = 0; i < s.command.size(); ++i) t += (i ? " " : "") + unitWord(s.command[i], true);
   return t + "\n";
 }
 
 std::string timerText(const Schedule& s) {
   return "[Unit]\nDescription=Velmo: daily update at " + s.at + "\n\n[Timer]\nOnCalendar=*-*-* " + s.at +
          ":00\nPersistent=true\nUnit=" + kService + "\n\n[Install]\nWantedBy=timers.target\n";
+}
+
+// The value holding a control character, named; empty when every value written is clean.
+std::string uncleanValue(const Schedule& s) {
+  for (const auto& [k, v] : s.env)
+    if (hasControl(v)) return k;
+  for (const auto& w : s.command)
+    if (hasControl(w)) return "the path of velmo-cli";
+  if (hasControl(ProgramDir())) return "the program folder";
+  return {};
 }
 
 std::string crontabLine(const Schedule& s) {
@@ -178,6 +202,11 @@ int install(Args args) {
     return Usage("schedule");
   Schedule s = makeSchedule(at, mode, kinds);
   const std::string dir = unitDir();
+  if (const std::string bad = uncleanValue(s); !bad.empty() || hasControl(dir)) {
+    std::fprintf(stderr, "velmo-cli schedule: %s holds a control character (a newline, a tab …); nothing written\n",
+                 bad.empty() ? "the unit folder" : bad.c_str());
+    return kExitFailed;
+  }
   if (!MakeDirAll(dir) || !writeFile(dir + kService, serviceText(s)) || !writeFile(dir + kTimer, timerText(s))) {
     std::fprintf(stderr, "velmo-cli schedule: cannot write the units into %s\n", dir.c_str());
     return kExitFailed;

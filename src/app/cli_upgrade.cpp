@@ -1,6 +1,7 @@
 // velmo-cli upgrade [--force] [--yes]
 // Brings the databases to the current version. --force upgrades a pair that is
-// already current (the screen's "強制的にしますか？" answered yes).
+// already current (the screen's "強制的にしますか？", asked as every question is:
+// --yes answers it, without a terminal it is refused).
 #include <cstdio>
 
 #include "app/cli.h"
@@ -26,16 +27,13 @@ int run(const Args& given) {
     std::fprintf(stderr, "velmo-cli upgrade: the databases are current (give --force to upgrade again)\n");
     return kExitOk;
   }
-  if (force) {
-    auto previous = std::make_shared<MsgBoxHandler>();
-    *previous = SetMsgBoxHandler([previous](const MsgRequest& r) -> int {
-      if (r.text.find("強制的にしますか？") != std::string::npos) {
-        std::fprintf(stderr, "%s: %s\n  -> yes (--force)\n", r.title.c_str(), r.text.c_str());
-        return vbYes;
-      }
-      return (*previous)(r);
-    });
-  }
+  // The step replaces data: its question ("強制的にしますか？" on a current pair)
+  // is asked like every other destructive command's, answered by --yes and
+  // refused without a terminal.
+  std::fprintf(stderr,
+               "the Ver7.2 step deletes every row of D基準オッズデータ and D基準ワイドデータ (kova_data.mdb), reloads the "
+               "data catalogue Sデータ管理 from sdata_t72.txt and replaces kova_code.mdb with the initial one%s\n",
+               force ? "; --force then rebuilds the tables of earlier builds as native-typed tables, rows kept" : "");
   LoggedErrors errors;
   StderrUi ui;
   Outcome o = dbVersionUp(ui);

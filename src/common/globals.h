@@ -30,6 +30,8 @@ struct Globals {
   int gFetchResult = 0;  // 1 saved, 0 cancelled, -1 failed, -2 not found
   int gStallSeconds = 60;  // a fetch without a byte for this long fails (setting StallTimeout)
   long long gUnpackEntryLimit = 512LL << 20;  // largest archive entry unpacked (setting UnpackEntryLimitMB)
+  long long gListFileLimit = 16LL << 20;      // largest list or check file fetched or read (setting ListFileLimitMB)
+  long long gFetchMinRate = 4LL << 10;        // slowest average bytes per second of a fetch (setting FetchMinRateKB)
   StatusSink* gStatusForm = nullptr;
 };
 

@@ -1,5 +1,8 @@
 #include "download/catalogue.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
@@ -98,13 +101,23 @@ std::string ListLineDate(const std::string& line) {
 
 std::vector<std::string> ReadListFile(const std::string& path) {
   std::vector<std::string> lines;
-  std::string bytes = ReadFileBytes(path);
-  for (auto& l : text::split(bytes, '\n')) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (!ec && static_cast<long long>(size) > G().gListFileLimit)
+    throw VelmoError(err::InvalidArgument, "リストファイルが大きすぎます(" + std::to_string(size) + "バイト、上限" +
+                                               std::to_string(G().gListFileLimit) + "バイト)。[" + path + "]");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw VelmoError(err::FileNotFound, "ファイルが見つかりません。[" + path + "]");
+  for (std::string l; std::getline(in, l);) {
     std::string t = text::trimBlanks(l);
     while (!t.empty() && (t.back() == '\r' || t.back() == '\t')) t = text::trimBlanks(t.substr(0, t.size() - 1));
     if (!t.empty()) lines.push_back(t);
   }
   return lines;
+}
+
+bool IsArchiveName(const std::string& name) {
+  return name.size() > 4 && text::toLowerAscii(name.substr(name.size() - 4)) == ".lzh";
 }
 
 bool IsPlainFileName(const std::string& name) {

@@ -40,8 +40,11 @@ std::string UrlFileName(const std::string& address);
 // A line too short to carry a date gives the empty text.
 std::string ListLineDate(const std::string& line);
 // The archive names of a list file in their order, line ends and surrounding
-// blanks removed, blank lines left out.
+// blanks removed, blank lines left out. The file is read line by line; one
+// larger than gListFileLimit is refused (VelmoError) before anything is read.
 std::vector<std::string> ReadListFile(const std::string& path);
+// True for a name the registration takes as an archive: it ends in ".lzh" (any case).
+bool IsArchiveName(const std::string& name);
 // True for a bare file name: not empty, no folder separator, not "." or "..".
 // Names from list files are used as local file names only when they pass.
 bool IsPlainFileName(const std::string& name);

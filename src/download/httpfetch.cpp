@@ -48,9 +48,13 @@ namespace {
 constexpr qint64 kReadBuffer = 256 * 1024;
 }  // namespace
 
-HttpFetch::HttpFetch(QObject* parent) : QObject(parent), nam_(new QNetworkAccessManager(this)), stall_(new QTimer(this)) {
+HttpFetch::HttpFetch(QObject* parent)
+    : QObject(parent), nam_(new QNetworkAccessManager(this)), stall_(new QTimer(this)), deadline_(new QTimer(this)) {
   stall_->setSingleShot(true);
   connect(stall_, &QTimer::timeout, this, &HttpFetch::onStall);
+  deadline_->setSingleShot(true);
+  deadline_->setTimerType(Qt::PreciseTimer);
+  connect(deadline_, &QTimer::timeout, this, &HttpFetch::armDeadline);
 }
 
 HttpFetch::~HttpFetch() { abort(); }
@@ -60,6 +64,7 @@ void HttpFetch::raise(int state) {
   if (state == 11 || state == 12) {
     ended_ = true;
     stall_->stop();
+    deadline_->stop();
   }
   if (state <= 10) lastState_ = state;
   emit stateChanged(state);
@@ -78,10 +83,43 @@ void HttpFetch::touch() {
 void HttpFetch::onStall() {
   if (ended_) return;
   stalled_ = true;
-  errorCode_ = QNetworkReply::TimeoutError;
-  errorText_ = "サーバーからの応答が" + std::to_string(stallSeconds_) + "秒間ありません。[" + url_ + "]";
+  endByLimit(QNetworkReply::TimeoutError,
+             "サーバーからの応答が" + std::to_string(stallSeconds_) + "秒間ありません。[" + url_ + "]");
+}
+
+void HttpFetch::endByLimit(int code, const std::string& text) {
+  if (ended_) return;
+  limitHit_ = true;
+  errorCode_ = code;
+  errorText_ = text;
   stopRequest();
   raise(11);
+}
+
+// A server that keeps the connection alive with a trickle of bytes never
+// stalls; the time limit ends it. The allowance grows with the size, so any
+// real connection, however slow, stays inside it.
+void HttpFetch::armDeadline() {
+  if (ended_ || minRate_ <= 0) return;
+  const long long size = std::max(length_.value_or(0), bodyBytes_);
+  const long long allowedMs = std::max(graceSeconds_, 0) * 1000LL + size * 1000 / minRate_;
+  const long long left = allowedMs - clock_.elapsed();
+  if (left > 0) {
+    deadline_->start(static_cast<int>(std::min<long long>(left, 1LL << 30)));
+    return;
+  }
+  endByLimit(QNetworkReply::TimeoutError, "ダウンロードが制限時間(" + std::to_string((allowedMs + 500) / 1000) +
+                                              "秒)を超えました。毎秒" + std::to_string(minRate_ / 1024) +
+                                              "KBに届きません。[" + url_ + "]");
+}
+
+bool HttpFetch::overSizeLimit() {
+  if (ended_ || sizeLimit_ <= 0) return ended_;
+  const long long size = std::max(length_.value_or(0), bodyBytes_);
+  if (size <= sizeLimit_) return false;
+  endByLimit(QNetworkReply::UnknownContentError, "ファイルが大きすぎます(" + std::to_string(size) + "バイト、上限" +
+                                                     std::to_string(sizeLimit_) + "バイト)。[" + url_ + "]");
+  return true;
 }
 
 void HttpFetch::start(const std::string& url, const std::string& user, const std::string& password) {
@@ -92,6 +130,7 @@ void HttpFetch::start(const std::string& url, const std::string& user, const std
   errorCode_ = 0;
   errorText_.clear();
   stalled_ = false;
+  limitHit_ = false;
   header_.clear();
   headerRead_ = false;
   status_ = 0;
@@ -103,6 +142,7 @@ void HttpFetch::start(const std::string& url, const std::string& user, const std
   writeErrorNumber_ = 0;
   ended_ = false;
   lastState_ = 0;
+  clock_.start();
   raiseThrough(1);
   QUrl u(QString::fromStdString(url));
   if (!u.isValid() || u.host().isEmpty() || (u.scheme() != "http" && u.scheme() != "https")) {
@@ -112,6 +152,8 @@ void HttpFetch::start(const std::string& url, const std::string& user, const std
     return;
   }
   touch();
+  armDeadline();
+  if (ended_) return;
   lookupId_ = QHostInfo::lookupHost(u.host(), this, [this](const QHostInfo& info) {
     lookupId_ = -1;
     if (ended_) return;
@@ -143,6 +185,9 @@ void HttpFetch::sendRequest() {
   });
   connect(reply_, &QNetworkReply::metaDataChanged, this, [this]() {
     touch();
+    if (reply_) readHeader(reply_);
+    if (overSizeLimit()) return;
+    armDeadline();
     raiseThrough(7);
   });
   connect(reply_, &QNetworkReply::readyRead, this, &HttpFetch::onReadyRead);
@@ -206,7 +251,9 @@ void HttpFetch::onReadyRead() {
   readHeader(r);
   QByteArray data = r->readAll();
   bodyBytes_ += data.size();
+  if (overSizeLimit()) return;
   writeBody(data);
+  armDeadline();
   raiseThrough(7);
   if (!writeError_.empty()) {
     // The file cannot be written: the rest of the body is not fetched.
@@ -229,6 +276,7 @@ void HttpFetch::onFinished() {
   readHeader(r);
   QByteArray data = r->readAll();
   bodyBytes_ += data.size();
+  if (overSizeLimit()) return;
   writeBody(data);
   if (!headerRead_) {
     errorCode_ = static_cast<int>(r->error());
@@ -269,6 +317,7 @@ void HttpFetch::dropFile() {
 void HttpFetch::abort() {
   ended_ = true;
   stall_->stop();
+  deadline_->stop();
   stopRequest();
 }
 
@@ -326,6 +375,10 @@ void FetchSession::start() {
   emit addressChanged();
   client_->setOutputFile(g.gDataPath);
   client_->setStallSeconds(g.gStallSeconds);
+  client_->setTimeLimit(2 * g.gStallSeconds, g.gFetchMinRate);
+  // An archive may be as large as an entry may unpack; any other file the
+  // program fetches (list and check files) is read as a whole and is kept small.
+  client_->setSizeLimit(IsArchiveName(fileName()) ? g.gUnpackEntryLimit : g.gListFileLimit);
   client_->start(address_, g.gUserID, g.gPasswd);
 }
 
@@ -364,8 +417,8 @@ void FetchSession::fail(long number, const std::string& logText, const std::stri
 void FetchSession::onError() {
   HttpFetch& c = *client_;
   if (style_ == Style::Interactive) {
-    // A stall is also written to the log: nobody may be watching the screen.
-    std::string logText = c.stalled() ? "ダウンロード失敗[" + fileName() + "] " + c.responseText() : "";
+    // A stall or a limit is also written to the log: nobody may be watching the screen.
+    std::string logText = c.endedByLimit() ? "ダウンロード失敗[" + fileName() + "] " + c.responseText() : "";
     return fail(1, logText, "ErrorCode: " + std::to_string(c.responseCode()) + " : " + c.responseText(), -1);
   }
   // The reason goes into an entry of its own after the fixed one.

@@ -4,6 +4,7 @@
 // messages of the two download screens, and a blocking fetch for commands that
 // run without a display.
 #pragma once
+#include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -23,8 +24,9 @@ std::string InetStateText(int state);
 // One GET with the member's user ID and password (Basic authentication). States:
 // 1/2 looking up and found the host, 3/4 connecting and connected, 5/6 sending
 // and sent, 7/8 receiving and received the response, 9/10 disconnecting and
-// disconnected, 11 communication error (no response at all, a stall, or the
-// destination file could not be opened), 12 completed (a response arrived,
+// disconnected, 11 communication error (no response at all, a stall, the time
+// limit, a body above the size limit, or the destination file could not be
+// opened), 12 completed (a response arrived,
 // whatever its status).
 //
 // The body of a 2xx response is written, as it arrives, into a file beside the
@@ -41,6 +43,16 @@ class HttpFetch : public QObject {
   // No byte for this many seconds (after the request starts) fails the fetch
   // with state 11. 0 or less: no limit.
   void setStallSeconds(int seconds) { stallSeconds_ = seconds; }
+  // The whole fetch may take graceSeconds plus its size (the announced length,
+  // or the bytes received when larger) over minBytesPerSecond; past that it
+  // fails with state 11. A minimum of 0 or less: no time limit.
+  void setTimeLimit(int graceSeconds, long long minBytesPerSecond) {
+    graceSeconds_ = graceSeconds;
+    minRate_ = minBytesPerSecond;
+  }
+  // A body (announced or received) above this many bytes fails the fetch with
+  // state 11 as soon as it shows; 0 or less: no limit.
+  void setSizeLimit(long long bytes) { sizeLimit_ = bytes; }
 
   void start(const std::string& url, const std::string& user, const std::string& password);
   // Ends the request; no state is raised afterwards; a partial file is dropped.
@@ -50,6 +62,8 @@ class HttpFetch : public QObject {
   int responseCode() const { return errorCode_; }
   const std::string& responseText() const { return errorText_; }
   bool stalled() const { return stalled_; }
+  // The fetch was ended by one of its own limits: a stall, the time limit or the size limit.
+  bool endedByLimit() const { return limitHit_; }
   // After state 12: the response header text (status line first, CR LF ends each
   // line), the status code, the "Content-Length" value (header names compared
   // without regard to letter case; the leading digits of the value), the number
@@ -85,12 +99,24 @@ class HttpFetch : public QObject {
   void stopRequest();
   void touch();
   void onStall();
+  // Ends the request with state 11 for the reason given.
+  void endByLimit(int code, const std::string& text);
+  // Restarts the time limit's timer for the size known now; ends the fetch when it is past.
+  void armDeadline();
+  // True (and the fetch ended) when the body is above the size limit.
+  bool overSizeLimit();
   QNetworkAccessManager* nam_ = nullptr;
   QNetworkReply* reply_ = nullptr;
   QTimer* stall_ = nullptr;
+  QTimer* deadline_ = nullptr;
+  QElapsedTimer clock_;
   std::unique_ptr<QSaveFile> file_;
   std::string url_, user_, password_, outputPath_;
   int stallSeconds_ = 60;
+  int graceSeconds_ = 60;
+  long long minRate_ = 0;
+  long long sizeLimit_ = 0;
+  bool limitHit_ = false;
   int errorCode_ = 0;
   std::string errorText_;
   bool stalled_ = false;

@@ -1,9 +1,12 @@
 #include "download/update.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -67,6 +70,7 @@ class UpdateRun {
     const auto start = std::chrono::steady_clock::now();
     LogMilestone("自動更新開始[" + r_.mode + " " + r_.from + "-" + r_.to + "]", kLocation);
     std::error_code ec;
+    removeDeadRunFolders();
     fs::remove_all(dir_, ec);
     if (!MakeDirAll(dir_)) {
       fail("ダウンロードフォルダ「" + dir_ + "」を作成できません。");
@@ -88,6 +92,22 @@ class UpdateRun {
 
  private:
   void line(const std::string& text) { ui_.setStatus(text); }
+
+  // The download folders of runs that were killed ("update-" + the process ID
+  // of a process that no longer exists).
+  void removeDeadRunFolders() {
+    std::error_code ec;
+    for (const auto& d : fs::directory_iterator(G().gDwnDir, ec)) {
+      const std::string n = d.path().filename().string();
+      std::error_code one;
+      if (n.rfind("update-", 0) != 0 || n.size() == 7 || n.find_first_not_of("0123456789", 7) != std::string::npos ||
+          !d.is_directory(one))
+        continue;
+      const long pid = std::atol(n.c_str() + 7);
+      if (pid > 0 && pid != static_cast<long>(getpid()) && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        fs::remove_all(d.path(), one);
+    }
+  }
 
   void fail(const std::string& text, long number = 1) {
     ++s_.failed;
@@ -163,6 +183,12 @@ class UpdateRun {
       if (date.empty() || date < r_.from || date > r_.to) continue;
       if (!IsPlainFileName(name)) {
         fail(info.listFile + ": 不正なファイル名を飛ばしました[" + name + "]");
+        continue;
+      }
+      // Only an archive is registered or filed: another name would be fetched
+      // and dropped unseen.
+      if (!IsArchiveName(name)) {
+        fail(info.listFile + ": 書庫(.lzh)でないファイル名を飛ばしました[" + name + "]");
         continue;
       }
       fetchArchive(info.serverAddress + name, name);

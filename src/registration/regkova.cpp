@@ -36,6 +36,15 @@ void ConnectOutput(const db::DatabasePtr& database, const std::string& linkName,
       return;
     } catch (const VelmoError& e) {
       if (e.number() == err::ObjectExists) {
+        // Only a link of that name is replaced: a table of the member's own that
+        // bears the name is kept, and the link is refused.
+        if (!database->linkInfo(linkName)) {
+          VelmoError refused(err::TableExists, "テーブル '" + linkName + "' はリンクではないため置き換えません。" +
+                                                   "リンクを作成できません。名前を変えるか削除してください。[" +
+                                                   database->path() + "]");
+          WriteLog(ErrObject(refused.number(), refused.description()), "ConnectOutput", false, true);
+          throw refused;
+        }
         try {
           database->deleteTable(linkName);
         } catch (const VelmoError&) {

@@ -9,8 +9,10 @@
 namespace velmo {
 
 // Creates a linked table (name, connect string, source table) in a database;
-// an existing table of that name is replaced; other failures are retried and
-// finally logged at "ConnectOutput" without raising.
+// an existing link of that name is replaced; a table that is not a link is never
+// dropped: the link is refused with error 3010 naming the table (logged at
+// "ConnectOutput" and raised); other failures are retried and finally logged
+// at "ConnectOutput" without raising.
 void ConnectOutput(const db::DatabasePtr& database, const std::string& linkName, const std::string& connect,
                    const std::string& sourceTable);
 

@@ -1,6 +1,8 @@
 // The data check report.
 #include "schema/datacheck.h"
 
+#include <filesystem>
+
 #include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
@@ -159,8 +161,18 @@ Outcome DataChk(CommandUi& ui) {
              vbOKCancel, "データチェック") != vbOK)
     return Outcome::Cancelled;
   try {
-    FetchFile(PublicListUrl(), kCheckFileD);
-    if (FetchFile(PublicListUrl(), kCheckFileUK) < 0) {
+    // A check file is read only as this run fetched it: a copy an earlier run
+    // left in the download folder is removed first.
+    for (const char* f : {kCheckFileD, kCheckFileUK}) {
+      std::error_code ec;
+      std::filesystem::remove(G().gDwnDir + f, ec);
+    }
+    const bool pastFetched = FetchFile(PublicListUrl(), kCheckFileD) >= 0 && FileExists(G().gDwnDir + kCheckFileD);
+    // Not fatal: the past section then fails to read its file (DataCheckHadFailure).
+    if (!pastFetched)
+      WriteLog(ErrObject(err::FileNotFound, std::string("ダウンロードエラー[") + kCheckFileD + "]"), "cmdDataCheck_Click",
+               false, false);
+    if (FetchFile(PublicListUrl(), kCheckFileUK) < 0 || !FileExists(G().gDwnDir + kCheckFileUK)) {
       WriteLog(ErrObject(err::FileNotFound, std::string("ダウンロードエラー[") + kCheckFileUK + "]"), "cmdDataCheck_Click",
                false, false);
       return Outcome::Failed;

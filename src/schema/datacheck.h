@@ -28,7 +28,9 @@ bool DataCheck(CommandUi& ui, const std::string& pastFile, const std::string& ho
 // report was written all the same).
 bool DataCheckHadFailure();
 // The command: question, the two fetches from the public list folder, the report.
-// Done when the report was written.
+// Done when the report was written. Check files left by an earlier run are
+// removed before the fetches, so a failed fetch of the past check file leaves
+// that section empty and DataCheckHadFailure() true.
 Outcome DataChk(CommandUi& ui);
 
 }  // namespace velmo

@@ -192,6 +192,8 @@ void LoadSettings() {
   g.gVANDir = folderSetting("VANDir");
   g.gStallSeconds = static_cast<int>(numberSetting("StallTimeout", 60, 1, 3600));
   g.gUnpackEntryLimit = numberSetting("UnpackEntryLimitMB", 512, 1, 1 << 20) << 20;
+  g.gListFileLimit = numberSetting("ListFileLimitMB", 16, 1, 1 << 20) << 20;
+  g.gFetchMinRate = numberSetting("FetchMinRateKB", 4, 1, 1 << 20) << 10;
   db::WriterLock::setDefaultWaitSeconds(static_cast<int>(numberSetting("WriterWaitSeconds", 600, 0, 86400)));
   std::string van = text::trimBlanks(GetIni("main", "VAN", "0"));
   // Compared as a number: "01" or " 1" switch it on as "1" does.
