@@ -29,7 +29,7 @@ int run(const Args& given) {
     auto d = ws.openDatabase(path);
     // A statement that may change data is preceded by a copy of the database.
     StderrUi ui;
-    if (StatementMayWrite(statement) && !BackupBefore("sql", {path}, ui)) return kExitFailed;
+    if (StatementMayWrite(statement, path) && !BackupBefore("sql", {path}, ui)) return kExitFailed;
     ws.beginTrans();
     db::UserStatementResult r;
     try {
