@@ -385,7 +385,9 @@ TEST(BackupKinds, RestoringEachKindOfCopyBringsBackEveryRow) {
     ASSERT_GT(rowCount(before), 50u);
     ASSERT_TRUE(c.run(h)) << h.logText();
     const Dump after = dumpBoth(h.dbDir);
-    if (std::string(c.command) != "compact") ASSERT_NE(after, before);
+    if (std::string(c.command) != "compact") {
+      ASSERT_NE(after, before);
+    }
 
     auto copies = copiesOf(c.command);
     ASSERT_EQ(copies.size(), c.kinds.size());
@@ -393,7 +395,9 @@ TEST(BackupKinds, RestoringEachKindOfCopyBringsBackEveryRow) {
       ASSERT_TRUE(copies.count(database)) << database;
       EXPECT_EQ(copies[database].kind, kind) << database;
       // A copy of rows costs the rows, not the file.
-      if (kind == "rows") EXPECT_LT(copies[database].bytes, fileSize(h.dbDir + database) / 2) << database;
+      if (kind == "rows") {
+        EXPECT_LT(copies[database].bytes, fileSize(h.dbDir + database) / 2) << database;
+      }
     }
     std::string error;
     for (const auto& [database, e] : copies) ASSERT_TRUE(RestoreBackup(e.name, NullCommandUi(), error)) << error;
@@ -444,12 +448,12 @@ TEST(BackupKinds, ACommandKilledAfterItsCopyIsUndoneByTheCopy) {
       _exit(127);
     }
     ASSERT_GT(pid, 0);
-    // Wait (polling the files, nothing slowed) until the copies are there and
-    // the command has begun writing.
+    // Wait (polling the files, nothing slowed) until the copies are there; the
+    // command's first commit then waits for the reader.
     bool ready = false;
-    for (int i = 0; i < 1200 && !ready; ++i) {
-      ready = copiesOf(c.command).size() == c.copies && FileExists(h.dbDir + c.held + "-journal");
-      if (!ready) usleep(50 * 1000);
+    for (int i = 0; i < 2400 && !ready; ++i) {
+      ready = copiesOf(c.command).size() == c.copies;
+      if (!ready) usleep(20 * 1000);
     }
     ::kill(pid, SIGKILL);
     int status = 0;
@@ -610,7 +614,9 @@ TEST_F(BackupTest, ModesOwnersAndTheBackupFolder) {
   const std::string path = h.dbDir + "kova_this.mdb";
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   const bool root = ::geteuid() == 0;
-  if (root) ASSERT_EQ(::chown(path.c_str(), 4321, 4322), 0);
+  if (root) {
+    ASSERT_EQ(::chown(path.c_str(), 4321, 4322), 0);
+  }
   SetIni("main", "BackupDir", "saved");
   EXPECT_EQ(BackupDir(), h.dbDir + "saved/");
   ASSERT_EQ(DBcompact(NullCommandUi(), path), Outcome::Done) << h.logText();
