@@ -17,6 +17,7 @@
 #include "common/globals.h"
 #include "common/msgbox.h"
 #include "common/text.h"
+#include "maintenance/backup.h"
 #include "maintenance/maintenance.h"
 #include "registration/batch.h"
 #include "registration/driver.h"
@@ -291,6 +292,21 @@ int main(int argc, char** argv) {
     sqlite3_close(c);
   }
   line("weekly changeover (two race days)", seconds(w0, w1), plainChange, "");
+
+  // ---- Restore of the changeover's copies ---------------------------------------
+  {
+    db::Workspace::get().reset();
+    std::vector<std::string> copies;
+    for (const auto& e : ListBackups())
+      if (e.command == "changeover") copies.push_back(e.name);
+    std::string error;
+    bool restored = !copies.empty();
+    auto r0 = Clock::now();
+    for (const auto& n : copies) restored = RestoreBackup(n, NullCommandUi(), error) && restored;
+    auto r1 = Clock::now();
+    line("restore of the changeover's copies", seconds(r0, r1), seconds(w0, w1),
+         restored ? "baseline: the changeover itself" : "FAILED " + error);
+  }
 
   // ---- Data list rebuild -----------------------------------------------------
   db::Workspace::get().reset();

@@ -1,8 +1,9 @@
 // velmo-cli backup list
-// velmo-cli backup restore NAME [--yes]
+// velmo-cli backup restore NAME [--db PATH] [--yes]
 // Lists the copies that the commands which delete or rewrite data take first
-// (one line per copy: name, database, command, time, bytes; tab-separated), and
-// restores one of them over its database after checking it.
+// (one line per copy: name, database, command, time, bytes, kind; tab-separated),
+// and restores one of them over its database after checking it (--db: the
+// database outside the database folder that the copy was taken of).
 #include <cstdio>
 
 #include "app/cli.h"
@@ -18,17 +19,20 @@ int list(const Args& args) {
   auto all = ListBackups();
   if (all.empty()) std::fprintf(stderr, "velmo-cli backup: no backups in %s\n", BackupDir().c_str());
   for (const auto& e : all)
-    std::printf("%s\t%s\t%s\t%s\t%lld\n", e.name.c_str(), e.database.c_str(), e.command.c_str(), e.time.c_str(), e.bytes);
+    std::printf("%s\t%s\t%s\t%s\t%lld\t%s\n", e.name.c_str(), e.database.c_str(), e.command.c_str(), e.time.c_str(),
+                e.bytes, e.kind.c_str());
   return kExitOk;
 }
 
 int restore(Args args) {
   InstallAnswerer(args);
-  if (args.size() != 1 || args[0].rfind("--", 0) == 0) return Usage("backup");
+  bool bad = false;
+  const std::string target = TakeOption(args, "--db", bad);
+  if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0) return Usage("backup");
   if (!InitSettings("backup")) return kExitFailed;
   StderrUi ui;
   std::string error;
-  if (!RestoreBackup(args[0], ui, error)) {
+  if (!RestoreBackup(args[0], ui, error, target)) {
     std::fprintf(stderr, "velmo-cli backup restore: %s\n", error.c_str());
     return kExitFailed;
   }
@@ -43,7 +47,7 @@ int run(const Args& given) {
   return Usage("backup");
 }
 
-const Registrar reg({"backup", "backup list | backup restore NAME [--yes]",
+const Registrar reg({"backup", "backup list | backup restore NAME [--db PATH] [--yes]",
                      "lists the copies taken before data was deleted or rewritten; restores one over its database", run});
 
 }  // namespace

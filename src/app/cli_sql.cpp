@@ -43,7 +43,7 @@ int run(const Args& given) {
     if (!FileExists(path)) db::raise(err::CannotFindFile, path);
     auto d = ws.openDatabase(path);
     // A statement that may change data is preceded by a copy of the database.
-    if (writes && StatementMayWrite(statement) && !BackupBefore("sql", {path}, ui)) return kExitFailed;
+    if (writes && StatementMayWrite(statement, path) && !BackupBefore("sql", {path}, ui)) return kExitFailed;
     ws.beginTrans();
     db::UserStatementResult r;
     try {

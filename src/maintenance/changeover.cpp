@@ -1,4 +1,6 @@
 // The weekly changeover: this week's table families move into the past database.
+#include <memory>
+
 #include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
@@ -82,6 +84,16 @@ bool copyInOneTransaction(const db::DatabasePtr& d, const std::string& source, c
   }
 }
 
+// This week's database is small and copied whole; the past database only gains
+// the rows whose keys it does not hold yet, so their keys undo the changeover.
+bool backupBeforeChangeover(CommandUi& ui) {
+  const std::string thisDb = G().gDBDir + "kova_this.mdb", dataDb = G().gDBDir + "kova_data.mdb";
+  std::vector<RowsAdded> moved;
+  for (const auto& step : ChangeoverSteps())
+    moved.push_back({"D" + std::string(step.baseName), "T" + std::string(step.baseName)});
+  return BackupBefore("changeover", {thisDb}, ui) && BackupAddedRowsBefore("changeover", dataDb, thisDb, moved, ui);
+}
+
 void logError(const std::string& description, long number, const std::string& loc) {
   WriteLog(ErrObject(number, description), loc, false, false);
 }
@@ -130,7 +142,17 @@ int DataIdo_V2(const db::DatabasePtr& database, const std::string& baseName, con
 
 Outcome WeekChange(CommandUi& ui) {
   if (MsgBox("週替わり処理を実行しますか？", vbOKCancel, "週替わりチェック") != vbOK) return Outcome::Cancelled;
-  if (!BackupBefore("changeover", {G().gDBDir + "kova_this.mdb", G().gDBDir + "kova_data.mdb"}, ui)) return Outcome::Failed;
+  // The copies are taken under the writer lock, so that they hold whatever a
+  // registration the changeover waited for wrote.
+  std::unique_ptr<db::WriterLock> held;
+  try {
+    held = std::make_unique<db::WriterLock>(G().gDBDir, WriterTurnOptions(ui));
+  } catch (const std::exception& ex) {
+    WriteLog(ErrObject::from(ex), "cmdWeekChange_Click", false, false);
+    ui.setStatus("週替わり処理異常終了！！！！！！");
+    return Outcome::Failed;
+  }
+  if (!backupBeforeChangeover(ui)) return Outcome::Failed;
   ui.setStatus("週替わり処理中！！");
   ui.showBusy("");
   ui.setBusyText("週替わり処理中！！");

@@ -1,5 +1,10 @@
 // Compaction of a database file through a work copy.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "common/error.h"
@@ -13,12 +18,35 @@
 #include "maintenance/writerturn.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/db.h"
+#include "startup/platform/onlinebackup.h"
 
 namespace fs = std::filesystem;
 
 namespace velmo {
 
 std::string CompactWorkCopy() { return G().gDBDir + "_wk.mdb"; }
+
+namespace {
+
+// The compacted file takes the place of the original with its mode, owner and
+// group. An owner that cannot be kept (not the superuser) is logged.
+void keepOwnership(const std::string& original, const std::string& work) {
+  struct stat st {};
+  if (::stat(original.c_str(), &st) != 0) return;
+  ::chmod(work.c_str(), st.st_mode & 07777);
+  struct stat now {};
+  if (::stat(work.c_str(), &now) == 0 && (now.st_uid != st.st_uid || now.st_gid != st.st_gid) &&
+      ::chown(work.c_str(), st.st_uid, st.st_gid) != 0) {
+    LogMilestone("最適化したファイルの所有者を元のとおりにできませんでした[" + original + "] " + std::strerror(errno),
+                 "cmdDBcompact_Click");
+    // Without its owner the file keeps at least the group where that is allowed.
+    if (::chown(work.c_str(), static_cast<uid_t>(-1), st.st_gid) == 0) ::chmod(work.c_str(), st.st_mode & 07777);
+  }
+  // chown clears set-id bits; the mode is set again.
+  ::chmod(work.c_str(), st.st_mode & 07777);
+}
+
+}  // namespace
 
 Outcome DBcompact(CommandUi& ui, const std::string& path) {
   if (MsgBox(path + "の最適化をしますか？", vbOKCancel, "DBの最適化") != vbOK) return Outcome::Cancelled;
@@ -32,7 +60,6 @@ Outcome DBcompact(CommandUi& ui, const std::string& path) {
                           "（エラーとなった場合、" + work + " を削除してください）" + "\r\n" + "続行しますか？";
     if (MsgBox(q, vbOKCancel, "DBの最適化") != vbOK) return Outcome::Cancelled;
   }
-  if (!BackupBefore("compact", {path}, ui)) return Outcome::Failed;
   WaitCursor wait(ui);
   auto& ws = db::Workspace::get();
   try {
@@ -41,12 +68,23 @@ Outcome DBcompact(CommandUi& ui, const std::string& path) {
     fs::remove(work, ec);
     if (ec) throw VelmoError(err::CannotOpen, "作業ファイルを削除できません。[" + work + "] " + ec.message());
     ws.closeFile(path);
+    db::OnlineBackup::recoverHotJournal(path, 20.0 * WaitScale());
     ws.compactDatabase(path, work);
+    db::OnlineBackup::syncFile(work);
+    keepOwnership(path, work);
+    // The original file itself is the copy (kept under the copy's name), taken
+    // once the compacted file is complete.
+    if (!KeepOriginalBefore("compact", path, ui)) {
+      fs::remove(work, ec);
+      return Outcome::Failed;
+    }
     // The copy replaces the file only after the compaction succeeded; a handle
     // still attached to the old file would write into the replaced one.
     ws.closeFile(path);
     MoveFileOver(work, path);
+    db::OnlineBackup::syncFolder(G().gDBDir);
   } catch (const std::exception& ex) {
+    fs::remove(work, ec);
     WriteLog(ErrObject::from(ex), "cmdDBcompact_Click", false, false);
     return Outcome::Failed;
   }

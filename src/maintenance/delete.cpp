@@ -37,12 +37,29 @@ std::string gridDate(const std::string& e) {
   return text::midChars(e, 1, 4) + text::midChars(e, 6, 2) + text::midChars(e, 9, 2);
 }
 
+// The rows each statement ("delete from TABLE CONDITION;") deletes, for the
+// copy taken before any of them runs. The conditions read only tables deleted
+// after them (the programme table last), so they select the same rows then.
+std::vector<RowsOfTable> rowsDeleted(const std::vector<DeleteStatement>& statements) {
+  std::vector<RowsOfTable> rows;
+  const std::string head = "delete from ";
+  for (const auto& s : statements) {
+    const size_t end = s.sql.find(' ', head.size());
+    std::string cond = s.sql.substr(end + 1);
+    if (!cond.empty() && cond.back() == ';') cond.pop_back();
+    rows.push_back({s.sql.substr(head.size(), end - head.size()), cond});
+  }
+  return rows;
+}
+
 bool runDeletion(CommandUi& ui, const std::string& file, const std::vector<DeleteStatement>& statements,
                  bool showProgress, const std::string& doneText) {
   WaitCursor wait(ui);
   db::DatabasePtr d;
   try {
     db::WriterLock turn(G().gDBDir, WriterTurnOptions(ui));
+    // The copy of the rows about to go, taken under the lock.
+    if (!BackupRowsBefore("delete", G().gDBDir + file, rowsDeleted(statements), ui)) return false;
     if (!DAO_Open(d, G().gDBDir + file))
       throw VelmoError(err::CannotLock, "データベースがほかのプログラムで使用中のため、開けません。[" + file + "]");
     for (const auto& s : statements) {
@@ -117,12 +134,10 @@ void DeleteAndStatus(CommandUi& ui, const db::DatabasePtr& database, const std::
 }
 
 bool DataDelete(CommandUi& ui, const std::string& d1, const std::string& d2) {
-  if (!BackupBefore("delete", {G().gDBDir + "kova_data.mdb"}, ui)) return false;
   return runDeletion(ui, "kova_data.mdb", DataDeleteStatements(d1, d2), true, "削除処理完了しました");
 }
 
 bool DataDeleteThis(CommandUi& ui, const std::string& d1, const std::string& d2) {
-  if (!BackupBefore("delete", {G().gDBDir + "kova_this.mdb"}, ui)) return false;
   return runDeletion(ui, "kova_this.mdb", DataDeleteThisStatements(d1, d2), false, "");
 }
 

@@ -73,7 +73,7 @@ void frmSQL::doSQL() {
     if (!DAO_Open(d, G().gDBDir + S(item->text())))
       throw VelmoError(err::CannotOpen, "データベースを開けません。[" + S(item->text()) + "]");
     // A statement that may change data is preceded by a copy of the database.
-    if (turn && StatementMayWrite(sql) && !BackupBefore("sql", {G().gDBDir + S(item->text())}, NullCommandUi())) {
+    if (turn && StatementMayWrite(sql, G().gDBDir + S(item->text())) && !BackupBefore("sql", {G().gDBDir + S(item->text())}, NullCommandUi())) {
       d->close();
       return;
     }

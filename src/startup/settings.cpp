@@ -222,6 +222,8 @@ std::string PublicListUrl() { return KovaHost() + "data/lst/"; }
 std::string BackupDir() {
   std::string d = text::trimBlanks(GetIni("main", "BackupDir", ""));
   if (d.empty()) return AddPathSep(G().gDBDir) + "backup/";
+  // A relative folder lies in the database folder, whatever the current folder.
+  if (d[0] != '/') return AddPathSep(G().gDBDir) + AddPathSep(d);
   return AddPathSep(d);
 }
 

@@ -29,7 +29,8 @@ std::string MapToKovaHost(const std::string& address);
 std::string PublicListUrl();
 
 // Backups taken before a command deletes or rewrites data: the folder (setting
-// "BackupDir", default the database folder + "backup/", ending in "/") and the
+// "BackupDir", default the database folder + "backup/", ending in "/"; a
+// relative setting is a folder in the database folder) and the
 // number of copies kept per database (setting "BackupGenerations", default 3;
 // 0 switches backups off).
 std::string BackupDir();

@@ -10,7 +10,8 @@ namespace velmo::db {
 class OnlineBackup {
  public:
   // Writes a consistent copy of the database file `source` to `target` (a new
-  // file; an existing one is overwritten). Waits up to `waitSeconds` for a
+  // file; an existing one is overwritten), synced to disk. A hot journal of
+  // the source is rolled back first. Waits up to `waitSeconds` for a
   // writer that holds the source. Errors are raised as VelmoError: 3050 when
   // the file stayed locked, 3024 when the source is missing, 3343 when it is
   // not a database, 3046 when the target cannot be written (a full disk …).
@@ -22,7 +23,17 @@ class OnlineBackup {
 
   // Replaces the contents of the database file `target` with those of the copy
   // `source`, in one write transaction on the target (created when missing).
+  // Readers of the target that keep it locked name the target in the error.
   static void restore(const std::string& source, const std::string& target, double waitSeconds = 20.0);
+
+  // Rolls back a rollback journal left by a writer that died mid-commit, so
+  // that the file can be read (a no-op without one). When that cannot be done
+  // the error names the journal and the reason.
+  static void recoverHotJournal(const std::string& path, double waitSeconds = 20.0);
+
+  // Writes a file's data to disk (fsync); a folder's entries (no error raised).
+  static void syncFile(const std::string& path);
+  static void syncFolder(const std::string& path);
 };
 
 }  // namespace velmo::db
