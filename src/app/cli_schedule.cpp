@@ -1,4 +1,4 @@
-// velmo-cli schedule install --at HH:MM [--mode T|D] [--kinds ID,...]
+// velmo-cli schedule install --at HH:MM [--mode T|D] [--kinds ID,...] [--missing]
 // velmo-cli schedule remove
 // velmo-cli schedule status
 // A daily "velmo-cli update" as a systemd user timer: the units
@@ -118,7 +118,7 @@ struct Schedule {
   std::vector<std::pair<std::string, std::string>> env;
 };
 
-Schedule makeSchedule(const std::string& at, const std::string& mode, const std::string& kinds) {
+Schedule makeSchedule(const std::string& at, const std::string& mode, const std::string& kinds, bool missing) {
   Schedule s;
   s.at = at;
   s.command = {selfPath(), "update", "--mode", mode};
@@ -126,6 +126,7 @@ Schedule makeSchedule(const std::string& at, const std::string& mode, const std:
     s.command.push_back("--kinds");
     s.command.push_back(kinds);
   }
+  if (missing) s.command.push_back("--missing");
   s.command.push_back("--json");
   for (const char* name : {"VELMO_HOME", "VELMO_CONFIG_DIR"}) {
     const char* v = std::getenv(name);
@@ -173,10 +174,11 @@ int install(Args args) {
   std::string at = TakeOption(args, "--at", bad);
   std::string mode = TakeOption(args, "--mode", bad);
   std::string kinds = TakeOption(args, "--kinds", bad);
+  const bool missing = TakeFlag(args, "--missing");
   if (mode.empty()) mode = "T";
   if (bad || !args.empty() || !validTime(at) || (mode != "T" && mode != "D") || !validKinds(kinds))
     return Usage("schedule");
-  Schedule s = makeSchedule(at, mode, kinds);
+  Schedule s = makeSchedule(at, mode, kinds, missing);
   const std::string dir = unitDir();
   if (!MakeDirAll(dir) || !writeFile(dir + kService, serviceText(s)) || !writeFile(dir + kTimer, timerText(s))) {
     std::fprintf(stderr, "velmo-cli schedule: cannot write the units into %s\n", dir.c_str());
@@ -247,7 +249,7 @@ int run(const Args& given) {
   return Usage("schedule");
 }
 
-const Registrar reg({"schedule", "schedule install --at HH:MM [--mode T|D] [--kinds ID,...] | remove | status",
+const Registrar reg({"schedule", "schedule install --at HH:MM [--mode T|D] [--kinds ID,...] [--missing] | remove | status",
                      "a daily \"velmo-cli update\" as a systemd user timer (or the crontab line without systemd)", run});
 
 }  // namespace
