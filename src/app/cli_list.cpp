@@ -5,6 +5,7 @@
 
 #include "app/cli.h"
 #include "app/cli_maint.h"
+#include "common/json.h"
 #include "common/text.h"
 
 namespace velmo::cli {

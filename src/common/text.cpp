@@ -316,23 +316,6 @@ std::string quoteWith(std::string_view s, char q) {
 std::string quoteSqlText(std::string_view s) { return quoteWith(s, '\''); }
 std::string quoteSqlIdent(std::string_view s) { return quoteWith(s, '"'); }
 
-std::string quoteJson(std::string_view s) {
-  std::string r = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      r += '\\';
-      r += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      r += buf;
-    } else {
-      r += static_cast<char>(c);
-    }
-  }
-  return r + "\"";
-}
-
 std::vector<CsvRow> parseCsv(std::string_view s) {
   std::vector<CsvRow> rows;
   CsvRow row;

@@ -62,9 +62,6 @@ inline bool isBlank(std::string_view s) { return s.find_first_not_of(' ') == std
 std::string quoteSqlText(std::string_view s);
 // An SQL identifier: "name" with double quotes inside doubled.
 std::string quoteSqlIdent(std::string_view s);
-// A JSON string: "text" with quotes, backslashes and control characters escaped
-// (other bytes, UTF-8 included, as they stand).
-std::string quoteJson(std::string_view s);
 
 // Comma-separated values: one vector per line, a field in double quotes may hold
 // commas, line ends and doubled quotes. An empty field without quotes is

@@ -8,6 +8,7 @@
 #include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
+#include "common/json.h"
 #include "common/text.h"
 #include "download/catalogue.h"
 #include "download/update.h"

@@ -6,6 +6,7 @@
 #include "common/error.h"
 #include "common/func.h"
 #include "common/globals.h"
+#include "common/json.h"
 #include "common/text.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/changecounter.h"
