@@ -6,8 +6,12 @@
 #include <signal.h>
 
 #include <QProcess>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QLabel>
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "common/func.h"
@@ -16,6 +20,7 @@
 #include "download/ledgerview.h"
 #include "maintenance/maintenance.h"
 #include "registration/driver.h"
+#include "screens/frmledger.h"
 #include "startup/platform/daofunc.h"
 #include "startup/platform/db.h"
 #include "tests/testenv.h"
@@ -301,7 +306,7 @@ TEST_F(LedgerWeek, StatesFromListsStorageAndRecordThenUpdateMissing) {
 
 TEST_F(LedgerWeek, UpdateMissingKilledDuringASlowDownloadResumes) {
   // The SEC archive of the 12th comes slowly; the process is killed while it does.
-  Route& slow = server.routes["/member/sec/SEC050312.lzh"];
+  test::Route& slow = server.routes["/member/sec/SEC050312.lzh"];
   slow.chunk = 64;
   slow.delayMs = 50;
   QProcess* running = nullptr;
@@ -332,4 +337,45 @@ TEST_F(LedgerWeek, UpdateMissingKilledDuringASlowDownloadResumes) {
   r = cli({"ledger", "--json", "--offline"});
   EXPECT_EQ(states(r)["20050312 SEC"], "complete");
   EXPECT_EQ(h.sqlite("kova_this.mdb", "select count(*) from T成績データ;"), "8\n");
+}
+
+TEST(LedgerWindow, ColoursEachDayByItsWorstKindAndShowsADaysKinds) {
+  test::EnsureQtApp();
+  TestHome h;
+  ASSERT_FALSE(regMainKOVA(fx::WriteDayArchives(h.work, {"SEC"}, smallDay("20050312")).at(0), "T"));
+  const std::string whole = joined(fx::DayRecords("SEC", smallDay("20050313")));
+  fx::WriteLzh(h.work + "SEC050313.lzh", {{"SEC050313.txt", whole.substr(0, whole.size() - 20)}});
+  ASSERT_TRUE(regMainKOVA(h.work + "SEC050313.lzh", "T"));
+
+  screens::frmLedger f;
+  f.setMode("T");
+  f.showMonth(QDate(2005, 3, 20));
+  f.loadLedger(false);
+  EXPECT_EQ(f.lblMonth->text().toStdString(), "2005年3月");
+  std::map<std::string, QTableWidgetItem*> days;
+  for (int r = 0; r < f.grdCalendar->rowCount(); ++r)
+    for (int c = 0; c < f.grdCalendar->columnCount(); ++c)
+      if (auto* it = f.grdCalendar->item(r, c)) days[it->data(Qt::UserRole).toString().toStdString()] = it;
+  ASSERT_EQ(days.size(), 31u);
+  EXPECT_EQ(days["20050312"]->column(), 6);  // a Saturday
+  EXPECT_EQ(days["20050312"]->text().toStdString(), "12\n登録済");
+  EXPECT_EQ(days["20050313"]->text().toStdString(), "13\n失敗");
+  EXPECT_EQ(days["20050314"]->text().toStdString(), "14");
+  EXPECT_NE(days["20050312"]->background().color(), days["20050313"]->background().color());
+
+  f.grdCalendar->setCurrentItem(days["20050313"]);
+  QTreeWidgetItem* sec = nullptr;
+  for (int i = 0; i < f.lstKinds->topLevelItemCount(); ++i)
+    if (f.lstKinds->topLevelItem(i)->text(0) == "SEC") sec = f.lstKinds->topLevelItem(i);
+  ASSERT_NE(sec, nullptr);
+  EXPECT_EQ(sec->text(1).toStdString(), "SEC050313.lzh");
+  EXPECT_EQ(sec->text(2).toStdString(), "失敗");
+  EXPECT_NE(sec->text(6).toStdString().find("途中で切れています"), std::string::npos);
+
+  // Nothing to fetch on a complete day: the member is told, nothing is fetched.
+  f.pickDays({"20050312"});
+  h.messages.clear();
+  EXPECT_EQ(f.cmdFetch_Click(), 0);
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_EQ(h.messages[0].text, "選択した日に未取得のデータはありません。");
 }

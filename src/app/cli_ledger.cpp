@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/cli.h"
+#include "app/cli_unattended.h"
 #include "common/error.h"
 #include "common/func.h"
 #include "common/msgbox.h"
@@ -40,12 +41,7 @@ int run(const Args& given) {
   }
   if (from > to) std::swap(from, to);
   if (!InitSettings("ledger")) return kExitFailed;
-  SetMsgBoxHandler([](const MsgRequest& r) -> int {
-    if (r.title.empty()) std::fprintf(stderr, "%s\n", r.text.c_str());
-    else std::fprintf(stderr, "%s: %s\n", r.title.c_str(), r.text.c_str());
-    if (r.buttons == vbOKOnly) return vbOK;
-    return r.buttons == vbYesNo ? vbNo : vbCancel;
-  });
+  AnswerUnattended();
   G().gLzhDir = AddPathSep(G().gLzhDir);
   LedgerRequest q;
   q.mode = mode;
@@ -53,12 +49,7 @@ int run(const Args& given) {
   q.to = to;
   q.offline = offline;
   try {
-    if (kinds.empty()) {
-      q.kinds = UpdateKinds(mode);
-    } else {
-      for (const auto& k : text::split(kinds, ','))
-        if (!k.empty()) q.kinds.push_back(k);
-    }
+    q.kinds = KindsOf(kinds, mode);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velmo-cli ledger: the data catalogue cannot be read: %s\n", e.what());
     return kExitFailed;
@@ -72,7 +63,7 @@ int run(const Args& given) {
     return kExitFailed;
   }
   for (const auto& p : r.problems) std::fprintf(stderr, "velmo-cli ledger: %s\n", p.c_str());
-  const std::string out = json ? LedgerJson(r) : LedgerTable(r);
+  const std::string out = json ? LedgerJson(r) : LedgerText(r);
   std::fwrite(out.data(), 1, out.size(), stdout);
   return LedgerExitCode(r);
 }

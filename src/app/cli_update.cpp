@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "app/cli.h"
+#include "app/cli_unattended.h"
 #include "common/func.h"
 #include "common/msgbox.h"
 #include "common/text.h"
@@ -56,12 +57,7 @@ int run(const Args& given) {
   }
   if (!InitSettings("update")) return kExitFailed;
   // Unattended: reports go to standard error, questions are answered No/Cancel.
-  SetMsgBoxHandler([](const MsgRequest& r) -> int {
-    if (r.title.empty()) std::fprintf(stderr, "%s\n", r.text.c_str());
-    else std::fprintf(stderr, "%s: %s\n", r.title.c_str(), r.text.c_str());
-    if (r.buttons == vbOKOnly) return vbOK;
-    return r.buttons == vbYesNo ? vbNo : vbCancel;
-  });
+  AnswerUnattended();
   if (!FolderExists(G().gLzhDir)) {
     std::fprintf(stderr, "velmo-cli update: the data storage folder (LzhDir) \"%s\" does not exist\n",
                  G().gLzhDir.c_str());
@@ -76,13 +72,7 @@ int run(const Args& given) {
   r.downloadOnly = downloadOnly;
   r.missing = missing;
   try {
-    std::vector<std::string> known = UpdateKinds(mode);
-    if (kinds.empty()) {
-      r.kinds = known;
-    } else {
-      for (const auto& k : text::split(kinds, ','))
-        if (!k.empty()) r.kinds.push_back(k);
-    }
+    r.kinds = KindsOf(kinds, mode);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velmo-cli update: the data catalogue cannot be read: %s\n", e.what());
     return kExitFailed;

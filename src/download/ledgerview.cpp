@@ -321,7 +321,7 @@ std::string LedgerJson(const LedgerReport& r) {
   return out + LedgerSummaryJson(r) + "\n";
 }
 
-std::string LedgerTable(const LedgerReport& r) {
+std::string LedgerText(const LedgerReport& r) {
   std::vector<size_t> width;
   std::string out = "date    ";
   for (const auto& id : r.ids) {

@@ -77,7 +77,7 @@ std::string LedgerJson(const LedgerReport& r);
 // The summary object {"summary":{…}}.
 std::string LedgerSummaryJson(const LedgerReport& r);
 // The table of dates × data IDs, one mark per cell, a legend and the summary.
-std::string LedgerTable(const LedgerReport& r);
+std::string LedgerText(const LedgerReport& r);
 // 0 when nothing is missing, failed or partial (and every list was read); 1 otherwise.
 int LedgerExitCode(const LedgerReport& r);
 

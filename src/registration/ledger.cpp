@@ -1,5 +1,6 @@
 #include "registration/ledger.h"
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
 
@@ -108,11 +109,8 @@ void ArchiveRecord::beginFile(const std::string& path) {
   file_ = FileNamePart(path);
   tally_ = reg::FileTally();
   reg::active = &tally_;
-  fileHeldByLines_ = -1;
+  path_ = path;
   changesAtFile_ = db::ChangeCounter::total();
-  if (!FileExists(path)) return;
-  // The records a file of no reader (or of a reader that keeps no count) held.
-  fileHeldByLines_ = linesOf(path);
 }
 
 void ArchiveRecord::fileDone(db::Database& d, bool hasReader, bool modeSkipped) {
@@ -121,7 +119,7 @@ void ArchiveRecord::fileDone(db::Database& d, bool hasReader, bool modeSkipped) 
   if (!t.counted) {
     // Not read by a record loop: a reader of its own reads every line, no
     // reader reads none.
-    t.held = fileHeldByLines_ > 0 ? fileHeldByLines_ : 0;
+    t.held = FileExists(path_) ? linesOf(path_) : 0;
     t.read = hasReader && !modeSkipped ? t.held : 0;
   }
   const int64_t skipped = t.fragment + t.rule + t.noRow + t.older + (modeSkipped ? t.held : 0);

@@ -71,7 +71,7 @@ class ArchiveRecord {
   db::LedgerRow row_;
   std::string filesJson_;
   std::string file_;
-  int64_t fileHeldByLines_ = 0;
+  std::string path_;
   int64_t changesAtFile_ = 0;
   reg::FileTally tally_;
 };

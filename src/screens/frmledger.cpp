@@ -44,14 +44,16 @@ QColor colourOf(LedgerState s) {
   return QColor(Qt::white);
 }
 
-// Worst first, as the calendar colours a day.
+// Worst first, as the calendar colours a day: what needs doing comes first, a
+// kind nobody can tell about (a kind without a list file, offline) does not
+// hide the kinds that are complete.
 int worstRank(LedgerState s) {
   switch (s) {
     case LedgerState::Failed: return 5;
     case LedgerState::Partial: return 4;
     case LedgerState::Missing: return 3;
-    case LedgerState::Unknown: return 2;
-    case LedgerState::Complete: return 1;
+    case LedgerState::Complete: return 2;
+    case LedgerState::Unknown: return 1;
     case LedgerState::Unpublished: return 0;
   }
   return 0;
