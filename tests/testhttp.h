@@ -83,7 +83,7 @@ class TestHttpServer {
     QList<QByteArray> lines = head.split('\n');
     QList<QByteArray> first = lines.value(0).trimmed().split(' ');
     std::string path = first.value(1).toStdString();
-    const bool head = first.value(0) == "HEAD";
+    const bool headOnly = first.value(0) == "HEAD";
     requests.push_back(path);
     methods.push_back(first.value(0).toStdString());
     QByteArray auth;
@@ -102,8 +102,8 @@ class TestHttpServer {
       extra.push_back(std::string(r.lowerCaseHeader ? "content-length" : "Content-Length") + ": " + std::to_string(n));
     }
     writeHead(s, r.status, r.status == 200 ? "OK" : "Error", extra);
-    if (r.chunk <= 0 || head) {
-      if (head) return s->disconnectFromHost();
+    if (r.chunk <= 0 || headOnly) {
+      if (headOnly) return s->disconnectFromHost();
       s->write(r.body.data(), static_cast<qint64>(r.body.size()));
       s->disconnectFromHost();
       return;
