@@ -516,7 +516,8 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
         WriteLog(ErrObject(0, "空のファイルです。[" + current + "]"), loc, false, true);
       if (row && row->action && !(row->thisWeekOnly && mode == "D")) row->action(*session, tmp + current);
       if (!session->g_Nengappi.empty()) session->regItiran();
-      record.fileDone(session->db(), row && row->action, row && row->thisWeekOnly && mode == "D");
+      const bool keyUpdates = text::startsWith(FileNamePart(archivePath), "KOVA") || text::startsWith(FileNamePart(archivePath), "CYA");
+      record.fileDone(session->db(), row && row->action, row && row->thisWeekOnly && mode == "D", k + 1 == n && !keyUpdates);
       fileTrans.commit();
     }
     current.clear();

@@ -113,7 +113,7 @@ void ArchiveRecord::beginFile(const std::string& path) {
   changesAtFile_ = db::ChangeCounter::total();
 }
 
-void ArchiveRecord::fileDone(db::Database& d, bool hasReader, bool modeSkipped) {
+void ArchiveRecord::fileDone(db::Database& d, bool hasReader, bool modeSkipped, bool finishes) {
   reg::active = nullptr;
   reg::FileTally& t = tally_;
   if (!t.counted) {
@@ -134,11 +134,12 @@ void ArchiveRecord::fileDone(db::Database& d, bool hasReader, bool modeSkipped) 
   row_.registered += registered;
   row_.skipped += skipped;
   row_.rows += rows;
-  row_.outcome = "running";
+  row_.outcome = finishes ? "registered" : "running";
   write(d);
 }
 
 void ArchiveRecord::archiveDone(db::Database& d) {
+  if (row_.outcome == "registered") return;
   db::Transaction t;
   row_.outcome = "registered";
   row_.error.clear();

@@ -60,8 +60,11 @@ class ArchiveRecord {
   // In the file's transaction, before it commits: the file's counts join the
   // archive's row. readerRan: the file went through a reader (not skipped by mode
   // or unknown).
-  void fileDone(db::Database& d, bool hasReader, bool modeSkipped);
-  // After the archive's last step: the row says registered.
+  // finishes: the archive's last step (no key updates follow); the row then says
+  // registered in the same transaction, with no commit of its own.
+  void fileDone(db::Database& d, bool hasReader, bool modeSkipped, bool finishes = false);
+  // After the archive's last step: the row says registered (written now unless
+  // the last file's transaction said it already).
   void archiveDone(db::Database& d);
   // After the rollback of a failure: the row says failed, with the error.
   void archiveFailed(const std::string& dbDir, const std::string& error);
