@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -19,6 +20,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "tests/testenv.h"
 
 namespace velmo::test {
 
@@ -57,6 +60,7 @@ class TestHttpServer {
 
   std::map<std::string, Route> routes;  // by request path, e.g. "/data/kyc/KYC050312.lzh"
   std::vector<std::string> requests;    // every request path, in order
+  std::vector<std::string> methods;     // the method of each request ("GET", "HEAD")
   std::function<void(const std::string& path)> onSlowSend;  // called when a slow body starts
 
  private:
@@ -79,7 +83,9 @@ class TestHttpServer {
     QList<QByteArray> lines = head.split('\n');
     QList<QByteArray> first = lines.value(0).trimmed().split(' ');
     std::string path = first.value(1).toStdString();
+    const bool headOnly = first.value(0) == "HEAD";
     requests.push_back(path);
+    methods.push_back(first.value(0).toStdString());
     QByteArray auth;
     for (const auto& l : lines) {
       int c = l.indexOf(':');
@@ -96,7 +102,8 @@ class TestHttpServer {
       extra.push_back(std::string(r.lowerCaseHeader ? "content-length" : "Content-Length") + ": " + std::to_string(n));
     }
     writeHead(s, r.status, r.status == 200 ? "OK" : "Error", extra);
-    if (r.chunk <= 0) {
+    if (r.chunk <= 0 || headOnly) {
+      if (headOnly) return s->disconnectFromHost();
       s->write(r.body.data(), static_cast<qint64>(r.body.size()));
       s->disconnectFromHost();
       return;
@@ -148,6 +155,31 @@ inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     loop.exec();
   }
   return true;
+}
+
+struct CliRun {
+  int rc = -1;  // -1 when it did not end by itself (killed, or out of time)
+  std::string out, err;
+};
+
+// Runs the built velmo-cli while this thread serves the test server; `started`
+// gets the process once it runs (a test may stop or kill it from a server hook).
+inline CliRun RunCliServing(const QStringList& args, QProcess** started = nullptr) {
+  QProcess p;
+  p.start(QString::fromStdString(BuildHome() + "velmo-cli"), args);
+  if (started) *started = &p;
+  CliRun r;
+  const bool ended = PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 90000);
+  if (started) *started = nullptr;
+  if (!ended) {
+    p.kill();
+    p.waitForFinished();
+    return r;
+  }
+  r.rc = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  r.out = p.readAllStandardOutput().toStdString();
+  r.err = p.readAllStandardError().toStdString();
+  return r;
 }
 
 }  // namespace velmo::test

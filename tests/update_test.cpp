@@ -183,26 +183,8 @@ TEST_F(UpdateTest, NothingPublishedAndDownloadOnly) {
 
 namespace {
 
-struct CliRun {
-  int rc = -1;
-  std::string out, err;
-};
-
-// Runs velmo-cli while this thread serves the test server.
-CliRun runCli(const QStringList& args) {
-  QProcess p;
-  p.start(QString::fromStdString(test::BuildHome() + "velmo-cli"), args);
-  CliRun r;
-  if (!test::PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 90000)) {
-    p.kill();
-    p.waitForFinished();
-    return r;
-  }
-  r.rc = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  r.out = p.readAllStandardOutput().toStdString();
-  r.err = p.readAllStandardError().toStdString();
-  return r;
-}
+using test::CliRun;
+CliRun runCli(const QStringList& args) { return test::RunCliServing(args); }
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "common/globals.h"
 #include "registration/regkova.h"
 #include "schema/tablealter.h"
+#include "startup/platform/ledgertable.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/db.h"
 #include "van/jracode.h"
@@ -27,6 +28,7 @@ static bool build(const std::string& def, const std::string& path) {
   }
   db::DatabasePtr d = db::Workspace::get().openDatabase(tmp);
   d->createProperty("Subject", "Ver7.2");
+  db::LedgerTable::ensure(*d);  // the registration record, so that the first archive does not make it
   d->close();
   db::Workspace::get().reset();
   std::filesystem::rename(tmp, path, ec);

@@ -1,7 +1,7 @@
 // velmo-screenshots OUT_FOLDER: opens every screen on a generated home in a real
 // window and saves a picture of each (main screen with data, download selection,
 // busy window in the middle of a changeover and after a cancel, message boxes,
-// settings, initial setup, SQL and version screens), each at the size it opens
+// settings, initial setup, SQL, data ledger and version screens), each at the size it opens
 // with and at the smallest size it allows. scripts/screenshots.sh runs it under Xvfb.
 #include <QApplication>
 #include <QElapsedTimer>
@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/msgbox.h"
+#include "download/ledgerview.h"
 #include "maintenance/maintenance.h"
 #include "registration/driver.h"
 #include "screens/commandface.h"
@@ -34,6 +36,7 @@
 #include "screens/frmbusy.h"
 #include "screens/frminiset.h"
 #include "screens/frmint.h"
+#include "screens/frmledger.h"
 #include "screens/frmmnt.h"
 #include "screens/frmsettei.h"
 #include "screens/frmsql.h"
@@ -211,6 +214,29 @@ int main(int argc, char** argv) {
   main->Gr2->selectRows(1, 3);
   shoot(main, "main_after_changeover");
 
+  {
+    // The data ledger of March 2005 in the past database, with the list files
+    // kept from a fetch: one day the host has and nobody fetched, one that failed.
+    MakeDirAll(KeptListFolder());
+    const std::map<std::string, std::string> lists = {
+        {"kovalist.txt", "KOVA050312.lzh\r\nKOVA050313.lzh\r\nKOVA050319.lzh\r\n"},
+        {"seclist.txt", "SEC050305.lzh\r\nSEC050306.lzh\r\nSEC050312.lzh\r\nSEC050313.lzh\r\nSEC050319.lzh\r\n"
+                        "SEC050320.lzh\r\nSEC050326.lzh\r\n"},
+        {"hjclist.txt", "HJC050305.lzh\r\nHJC050306.lzh\r\nHJC050312.lzh\r\nHJC050313.lzh\r\nHJC050319.lzh\r\n"},
+        {"skblist.txt", "SKB050312.lzh\r\nSKB050313.lzh\r\nSKB050319.lzh\r\n"},
+        {"sralist.txt", ""},
+        {"ovlist.txt", ""}};
+    for (const auto& [name, body] : lists) WriteFileBytes(KeptListFolder() + name, body);
+    frmLedger f(main);
+    f.setMode("D");
+    f.showMonth(QDate(2005, 3, 1));
+    f.loadLedger(false);
+    f.resize(1100, 520);
+    f.show();
+    settle();
+    f.pickDays({"20050313"});
+    shoot(&f, "ledger");
+  }
   {
     frmSettei s(main);
     shoot(&s, "settei");

@@ -5,27 +5,13 @@
 
 #include "app/cli.h"
 #include "app/cli_maint.h"
+#include "common/json.h"
 #include "common/text.h"
 
 namespace velmo::cli {
 namespace {
 
-std::string jsonString(const std::string& s) {
-  std::string r = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      r += '\\';
-      r += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      r += buf;
-    } else {
-      r += static_cast<char>(c);
-    }
-  }
-  return r + "\"";
-}
+std::string jsonString(const std::string& s) { return text::quoteJson(s); }
 
 // Display width: East Asian wide characters take two columns.
 size_t width(const std::string& s) {

@@ -1,4 +1,4 @@
-// velmo-cli schedule install --at HH:MM [--mode T|D] [--kinds ID,...]
+// velmo-cli schedule install --at HH:MM [--mode T|D] [--kinds ID,...] [--missing]
 // velmo-cli schedule remove
 // velmo-cli schedule status
 // A daily "velmo-cli update" as a systemd user timer: the units
@@ -130,7 +130,7 @@ struct Schedule {
   std::vector<std::pair<std::string, std::string>> env;
 };
 
-Schedule makeSchedule(const std::string& at, const std::string& mode, const std::string& kinds) {
+Schedule makeSchedule(const std::string& at, const std::string& mode, const std::string& kinds, bool missing) {
   Schedule s;
   s.at = at;
   s.command = {selfPath(), "update", "--mode", mode};
@@ -138,6 +138,7 @@ Schedule makeSchedule(const std::string& at, const std::string& mode, const std:
     s.command.push_back("--kinds");
     s.command.push_back(kinds);
   }
+  if (missing) s.command.push_back("--missing");
   s.command.push_back("--json");
   for (const char* name : {"VELMO_HOME", "VELMO_CONFIG_DIR"}) {
     const char* v = std::getenv(name);
@@ -197,10 +198,11 @@ int install(Args args) {
   std::string at = TakeOption(args, "--at", bad);
   std::string mode = TakeOption(args, "--mode", bad);
   std::string kinds = TakeOption(args, "--kinds", bad);
+  const bool missing = TakeFlag(args, "--missing");
   if (mode.empty()) mode = "T";
   if (bad || !args.empty() || !validTime(at) || (mode != "T" && mode != "D") || !validKinds(kinds))
     return Usage("schedule");
-  Schedule s = makeSchedule(at, mode, kinds);
+  Schedule s = makeSchedule(at, mode, kinds, missing);
   const std::string dir = unitDir();
   if (const std::string bad = uncleanValue(s); !bad.empty() || hasControl(dir)) {
     std::fprintf(stderr, "velmo-cli schedule: %s holds a control character (a newline, a tab …); nothing written\n",
@@ -276,7 +278,7 @@ int run(const Args& given) {
   return Usage("schedule");
 }
 
-const Registrar reg({"schedule", "schedule install --at HH:MM [--mode T|D] [--kinds ID,...] | remove | status",
+const Registrar reg({"schedule", "schedule install --at HH:MM [--mode T|D] [--kinds ID,...] [--missing] | remove | status",
                      "a daily \"velmo-cli update\" as a systemd user timer (or the crontab line without systemd)", run});
 
 }  // namespace

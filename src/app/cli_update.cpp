@@ -1,14 +1,17 @@
-// velmo-cli update [--mode T|D] [--kinds ID,...] [--from yyyymmdd] [--to yyyymmdd] [--download-only] [--json]
+// velmo-cli update [--mode T|D] [--kinds ID,...] [--from yyyymmdd] [--to yyyymmdd] [--download-only] [--missing] [--json]
 // The main screen's internet registration without a screen, for a timer or a
 // script: fetches the kinds' archives of the range (default today) with the
 // credentials and host of kova.ini, registers them pack archives first and
 // files them into the data storage folder. One line per archive on standard
 // error; with --json one summary line on standard output. Nothing is ever
 // asked. Exit 0 when everything fetched was registered, 1 when anything failed,
-// 3 when nothing was published for the range, 2 for a usage error.
+// 3 when nothing was published for the range, 2 for a usage error. --missing:
+// only what the data ledger shows missing, failed or partial (default range:
+// the seven days up to today), each archive registered as soon as it arrives.
 #include <cstdio>
 
 #include "app/cli.h"
+#include "app/cli_unattended.h"
 #include "common/func.h"
 #include "common/msgbox.h"
 #include "common/text.h"
@@ -35,9 +38,12 @@ int run(const Args& given) {
   std::string from = TakeOption(args, "--from", bad);
   std::string to = TakeOption(args, "--to", bad);
   const bool downloadOnly = TakeFlag(args, "--download-only");
+  const bool missing = TakeFlag(args, "--missing");
   const bool json = TakeFlag(args, "--json");
   if (mode.empty()) mode = "T";
   if (bad || !args.empty() || (mode != "T" && mode != "D")) return Usage("update");
+  // What is missing is looked for over the week up to today by default.
+  if (missing && from.empty() && to.empty()) from = DaysBefore8(to = TodayDate8(), 6);
   if (from.empty()) from = to.empty() ? TodayDate8() : to;
   if (to.empty()) to = from;
   if (!IsDate8(from) || !IsDate8(to)) {
@@ -51,12 +57,7 @@ int run(const Args& given) {
   }
   if (!InitSettings("update")) return kExitFailed;
   // Unattended: reports go to standard error, questions are answered No/Cancel.
-  SetMsgBoxHandler([](const MsgRequest& r) -> int {
-    if (r.title.empty()) std::fprintf(stderr, "%s\n", r.text.c_str());
-    else std::fprintf(stderr, "%s: %s\n", r.title.c_str(), r.text.c_str());
-    if (r.buttons == vbOKOnly) return vbOK;
-    return r.buttons == vbYesNo ? vbNo : vbCancel;
-  });
+  AnswerUnattended();
   if (!FolderExists(G().gLzhDir)) {
     std::fprintf(stderr, "velmo-cli update: the data storage folder (LzhDir) \"%s\" does not exist\n",
                  G().gLzhDir.c_str());
@@ -69,14 +70,9 @@ int run(const Args& given) {
   r.from = from;
   r.to = to;
   r.downloadOnly = downloadOnly;
+  r.missing = missing;
   try {
-    std::vector<std::string> known = UpdateKinds(mode);
-    if (kinds.empty()) {
-      r.kinds = known;
-    } else {
-      for (const auto& k : text::split(kinds, ','))
-        if (!k.empty()) r.kinds.push_back(k);
-    }
+    r.kinds = KindsOf(kinds, mode);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velmo-cli update: the data catalogue cannot be read: %s\n", e.what());
     return kExitFailed;
@@ -91,11 +87,12 @@ int run(const Args& given) {
   if (json) std::printf("%s\n", UpdateJson(s).c_str());
   std::fprintf(stderr, "velmo-cli update: fetched %d, registered %d, failed %d, not found %d, %lld rows, %.1f s\n",
                s.fetched, s.registered, s.failed, s.notFound, s.rows, s.seconds);
-  const int rc = UpdateExitCode(s);
+  int rc = UpdateExitCode(s);
+  if (missing && rc == 3) rc = 0;  // nothing was missing
   return rc == 3 ? kExitNothingPublished : rc;
 }
 
-const Registrar reg({"update", "update [--mode T|D] [--kinds ID,...] [--from yyyymmdd] [--to yyyymmdd] [--download-only] [--json]",
+const Registrar reg({"update", "update [--mode T|D] [--kinds ID,...] [--from yyyymmdd] [--to yyyymmdd] [--download-only] [--missing] [--json]",
                      "fetches and registers the kinds' archives of the range (default today) without a screen; "
                      "exit 0 done, 1 failed, 3 nothing published",
                      run});

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <map>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -16,7 +17,11 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "download/catalogue.h"
+#include "download/ledgerview.h"
+#include "download/probe.h"
+#include "registration/batch.h"
 #include "registration/driver.h"
+#include "registration/ledger.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/changecounter.h"
 #include "startup/platform/daofunc.h"
@@ -57,6 +62,14 @@ std::string NextDate8(const std::string& d) {
   return fromTm(tm);
 }
 
+std::string DaysBefore8(const std::string& d, int days) {
+  std::tm tm{};
+  toTm(d, tm);
+  tm.tm_mday -= days;
+  std::mktime(&tm);
+  return fromTm(tm);
+}
+
 namespace {
 
 // The state of one run: the work folder of its downloads and the counts.
@@ -75,11 +88,15 @@ class UpdateRun {
     if (!MakeDirAll(dir_)) {
       fail("ダウンロードフォルダ「" + dir_ + "」を作成できません。");
     } else {
-      for (const auto& id : r_.kinds) {
-        if (stop_ || ui_.cancelRequested()) break;
-        fetchKind(id);
+      if (r_.missing) {
+        fetchMissing();
+      } else {
+        for (const auto& id : r_.kinds) {
+          if (stop_ || ui_.cancelRequested()) break;
+          fetchKind(id);
+        }
       }
-      if (!stop_ && !ui_.cancelRequested()) {
+      if (!r_.missing && !stop_ && !ui_.cancelRequested()) {
         if (r_.downloadOnly) fileAll();
         else registerAll();
       }
@@ -136,7 +153,38 @@ class UpdateRun {
       line(name + ": 指定されたデータはありません");
     } else if (rc == -1) {
       fail(name + ": ダウンロードできませんでした");
+      if (!r_.downloadOnly) RecordArchiveFailure(r_.mode, name, "ダウンロードできませんでした");
     }
+  }
+
+  // The cells of the ledger that are missing, failed or partial, pack archives
+  // first, each registered right after its fetch.
+  void fetchMissing() {
+    LedgerRequest q;
+    q.mode = r_.mode;
+    q.kinds = r_.kinds;
+    q.from = r_.from;
+    q.to = r_.to;
+    LedgerReport ledger = BuildLedger(q, fetch_, r_.probe ? r_.probe : LedgerProbe(ProbeAddress));
+    for (const auto& p : ledger.problems) fail(p);
+    std::vector<std::string> names;
+    std::map<std::string, std::string> address;
+    for (const auto& c : ledger.cells)
+      for (const auto& a : c.archives)
+        if (LedgerWantsFetch(a.state) && !a.address.empty() && address.emplace(a.name, a.address).second) names.push_back(a.name);
+    OrderArchives(names);
+    line("台帳で未登録・失敗・不完全のデータ: " + std::to_string(names.size()) + "件");
+    if (names.empty()) return;
+    std::unique_ptr<db::WriterLock> lock;
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (stop_ || ui_.cancelRequested()) return;
+      const int before = s_.fetched;
+      fetchArchive(address[names[i]], names[i]);
+      if (s_.fetched == before || r_.downloadOnly) continue;
+      if (!lock && !(lock = takeLock({dir_ + names[i]}))) return;
+      registerOne(dir_ + names[i], "[" + std::to_string(i + 1) + "/" + std::to_string(names.size()) + "] " + names[i]);
+    }
+    if (r_.downloadOnly) fileAll();
   }
 
   void fetchKind(const std::string& id) {
@@ -175,8 +223,7 @@ class UpdateRun {
       fail(info.listFile + ": " + ErrObject::from(e).description);
       return;
     }
-    std::error_code ec;
-    fs::remove(listPath, ec);
+    KeepListFile(listPath);  // for the data ledger
     for (const auto& name : lines) {
       if (stop_ || ui_.cancelRequested()) return;
       const std::string date = ListLineDate(name);
@@ -224,56 +271,71 @@ class UpdateRun {
     }
   }
 
-  void registerAll() {
-    const auto paths = archives();
-    const size_t n = paths.size();
-    if (n == 0) return;
-    // Other writers to the database folder wait while this run registers.
-    std::unique_ptr<db::WriterLock> lock;
+  // Other writers to the database folder wait while this run registers; a
+  // lock not taken fails the archives waiting for it (kept aside).
+  std::unique_ptr<db::WriterLock> takeLock(const std::vector<std::string>& waiting) {
     try {
       db::WriterLock::Options o;
       o.waitSeconds = db::WriterLock::defaultWaitSeconds();
       o.onWait = [this](const std::string& message) { line(message); };
       o.cancelled = [this] { return ui_.cancelRequested(); };
-      lock = std::make_unique<db::WriterLock>(G().gDBDir, o);
+      return std::make_unique<db::WriterLock>(G().gDBDir, o);
     } catch (const std::exception& e) {
-      for (const auto& path : paths) {
+      for (const auto& path : waiting) {
         fail(FileNamePart(path) + ": " + ErrObject::from(e).description);
         keepAside(path);
       }
-      return;
+      return nullptr;
     }
+  }
+
+  void registerAll() {
+    const auto paths = archives();
+    const size_t n = paths.size();
+    if (n == 0) return;
+    std::unique_ptr<db::WriterLock> lock = takeLock(paths);
+    if (!lock) return;
     for (size_t i = 0; i < n; ++i) {
       if (ui_.cancelRequested()) return;
-      const std::string& path = paths[i];
-      const std::string name = FileNamePart(path);
-      const std::string head = "[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + name;
-      LogMilestone("データ登録開始[" + name + "]", kLocation);
-      std::string why;
-      if (!CheckArchive(path, why)) {
-        fail(head + ": 解凍できません(" + why + ")");
-        keepAside(path);
-        continue;
-      }
-      const int64_t before = db::ChangeCounter::total();
-      const long r = regMain(path, r_.mode, "J");
-      const int64_t written = db::ChangeCounter::total() - before;
-      s_.rows += written > 0 ? written : 0;
-      if (r != 0) {
-        fail(head + ": 登録に失敗しました(" + ProgramDir() + "VelmoLog.dat)");
-        keepAside(path);
-        continue;
-      }
-      LogMilestone("データ登録完了[" + name + "]", kLocation);
-      try {
-        MoveFileOver(path, G().gLzhDir + name);
-      } catch (const std::exception& e) {
-        fail(head + ": 登録しましたが保存できませんでした(" + ErrObject::from(e).description + ")");
-        continue;
-      }
-      ++s_.registered;
-      line(head + ": 登録しました(" + std::to_string(written) + "行)");
+      registerOne(paths[i], "[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + FileNamePart(paths[i]));
     }
+  }
+
+  void registerOne(const std::string& path, const std::string& head) {
+    const std::string name = FileNamePart(path);
+    LogMilestone("データ登録開始[" + name + "]", kLocation);
+    std::string why;
+    if (!CheckArchive(path, why)) {
+      fail(head + ": 解凍できません(" + why + ")");
+      RecordArchiveFailure(r_.mode, name, "解凍できません(" + why + ")");
+      keepAside(path);
+      return;
+    }
+    const int64_t before = db::ChangeCounter::total();
+    long r;
+    {
+      // The archive commits whole: a run killed while it registers leaves none of it.
+      ArchiveBatch whole(G().gDBDir, 0);
+      whole.begin();
+      r = regMain(path, r_.mode, "J");
+      if (!whole.commit()) r = -1;
+    }
+    const int64_t written = db::ChangeCounter::total() - before;
+    s_.rows += written > 0 ? written : 0;
+    if (r != 0) {
+      fail(head + ": 登録に失敗しました(" + ProgramDir() + "VelmoLog.dat)");
+      keepAside(path);
+      return;
+    }
+    LogMilestone("データ登録完了[" + name + "]", kLocation);
+    try {
+      MoveFileOver(path, G().gLzhDir + name);
+    } catch (const std::exception& e) {
+      fail(head + ": 登録しましたが保存できませんでした(" + ErrObject::from(e).description + ")");
+      return;
+    }
+    ++s_.registered;
+    line(head + ": 登録しました(" + std::to_string(written) + "行)");
   }
 
   const UpdateRequest& r_;

@@ -18,6 +18,13 @@ struct UpdateRequest {
   std::vector<std::string> kinds;  // data IDs; empty: the mode's usual set from the catalogue
   std::string from, to;            // yyyymmdd, both included
   bool downloadOnly = false;       // file the archives without registering them
+  // Only what the data ledger shows missing, failed or partial, each archive
+  // registered as soon as it is fetched (a run stopped at any point and started
+  // again fetches only what is still missing).
+  bool missing = false;
+  // How --missing asks whether an archive of a kind without a list file is
+  // published (1 yes, -2 no, -1 cannot tell); empty: a HEAD request to the host.
+  std::function<int(const std::string& address)> probe;
 };
 
 struct UpdateSummary {
@@ -42,6 +49,8 @@ std::vector<std::string> UpdateKinds(const std::string& mode);
 bool IsDate8(const std::string& date);
 // The day after a yyyymmdd date.
 std::string NextDate8(const std::string& date);
+// The date `days` days before a yyyymmdd date.
+std::string DaysBefore8(const std::string& date, int days);
 // Today's date, yyyymmdd.
 std::string TodayDate8();
 

@@ -10,6 +10,7 @@
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
 #include "maintenance/writerturn.h"
+#include "registration/ledger.h"
 #include "registration/regkova.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
@@ -184,7 +185,9 @@ Outcome WeekChange(CommandUi& ui) {
     if (result < 0) {
       if (result != -2) error = ErrObject(err::EngineGeneric, "週替わり処理に失敗しました。");
     } else {
-      // Every move succeeded: the tables that are not kept are emptied together.
+      // Every move succeeded: the registration record follows the data, then
+      // the tables that are not kept are emptied together.
+      if (!MoveLedgerToPast(G().gDBDir)) throw VelmoError(err::EngineGeneric, "登録記録を過去データへ移せませんでした。");
       ws.beginTrans();
       for (const auto& t : ChangeoverEmptiedTables()) {
         if (!DAO_Exec(d, "delete from " + t)) {

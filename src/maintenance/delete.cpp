@@ -8,6 +8,7 @@
 #include "maintenance/maintenance.h"
 #include "maintenance/waitcursor.h"
 #include "maintenance/writerturn.h"
+#include "registration/ledger.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
 
@@ -134,11 +135,13 @@ void DeleteAndStatus(CommandUi& ui, const db::DatabasePtr& database, const std::
 }
 
 bool DataDelete(CommandUi& ui, const std::string& d1, const std::string& d2) {
-  return runDeletion(ui, "kova_data.mdb", DataDeleteStatements(d1, d2), true, "削除処理完了しました");
+  return runDeletion(ui, "kova_data.mdb", DataDeleteStatements(d1, d2), true, "削除処理完了しました") &&
+         ForgetLedgerDates(G().gDBDir + "kova_data.mdb", d1, d2);
 }
 
 bool DataDeleteThis(CommandUi& ui, const std::string& d1, const std::string& d2) {
-  return runDeletion(ui, "kova_this.mdb", DataDeleteThisStatements(d1, d2), false, "");
+  return runDeletion(ui, "kova_this.mdb", DataDeleteThisStatements(d1, d2), false, "") &&
+         ForgetLedgerDates(G().gDBDir + "kova_this.mdb", d1, d2);
 }
 
 Outcome DeletePast(CommandUi& ui, const std::string& e1, const std::string& e2) {

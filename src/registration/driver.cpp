@@ -17,6 +17,7 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/text.h"
+#include "registration/ledger.h"
 #include "registration/regkova.h"
 #include "van/vandriver.h"
 #include "startup/platform/applog.h"
@@ -471,6 +472,7 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
   auto& g = G();
   std::string current;
   auto session = std::make_unique<RegKOVA>();
+  ArchiveRecord record(archivePath, mode);
   auto& ws = db::Workspace::get();
   int depthAtStart = ws.transDepth();
   try {
@@ -507,12 +509,15 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
       // One transaction per file: a file that fails leaves nothing behind.
       db::Transaction fileTrans(ws);
       const DispatchRow* row = DispatchFor(current);
+      record.beginFile(tmp + current);
       if (!row || !row->action)
         WriteLog(ErrObject(0, "登録できない種類のファイルです。[" + current + "]"), loc, false, true);
       else if (fileSizeOf(tmp + current) == 0)
         WriteLog(ErrObject(0, "空のファイルです。[" + current + "]"), loc, false, true);
       if (row && row->action && !(row->thisWeekOnly && mode == "D")) row->action(*session, tmp + current);
       if (!session->g_Nengappi.empty()) session->regItiran();
+      const bool keyUpdates = text::startsWith(FileNamePart(archivePath), "KOVA") || text::startsWith(FileNamePart(archivePath), "CYA");
+      record.fileDone(session->db(), row && row->action, row && row->thisWeekOnly && mode == "D", k + 1 == n && !keyUpdates);
       fileTrans.commit();
     }
     current.clear();
@@ -523,6 +528,7 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
     } else if (text::startsWith(archiveName, "CYA")) {
       session->upCYKey();
     }
+    record.archiveDone(session->db());
     LogMilestone("データ読込完了[" + archivePath + "]", loc);
     session->clsDB();
     return false;
@@ -533,6 +539,7 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
       e.description += " [" + g.gDBDir + (mode == "D" ? "kova_data.mdb" : "kova_this.mdb") + "]";
     // The failing file's transaction is never committed.
     ws.rollbackTo(depthAtStart);
+    record.archiveFailed(g.gDBDir, e.description);
     bool second = g.gSilent == "1";
     WriteLog(e, loc, false, second);
     WriteLog(ErrObject(e.number, "エラーファイル[" + current + "]"), loc, false, second);

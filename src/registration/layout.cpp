@@ -1,4 +1,5 @@
 #include "registration/layout.h"
+#include "registration/ledger.h"
 
 #include <algorithm>
 #include <cmath>
@@ -354,6 +355,9 @@ void ForEachRecord(const std::string& path, int L, const std::string& raceDate,
     lastPadded += "\r\n";
     fn(RecordView(lastPadded, raceDate, static_cast<long>(whole + 1)));
   }
+  if (FileTally* t = ActiveTally())
+    t->pass(static_cast<int64_t>(whole + (frag > 0 ? 1 : 0)), static_cast<int64_t>(whole + (extra ? 1 : 0)),
+            !extra && frag > 0 ? 1 : 0);
 }
 
 long UpsertFile(db::Database& database, const std::string& prefix, const Layout& layout, const std::string& path,
@@ -390,13 +394,14 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
     newerAt = static_cast<size_t>(cols.rend() - it - 1);
   }
   const bool keyFirst = options.decodedBefore && !options.addMissing;
+  int64_t ruleSkips = 0, noRowSkips = 0, olderSkips = 0;  // for the registration record
   ForEachRecord(path, layout.recordLength, raceDate, [&](const RecordView& rec) {
     if (keyFirst) {
       for (size_t k = 0; k < key.size(); ++k) key[k] = layout.value(static_cast<size_t>(layout.keyFieldIndex[k]), rec);
       rs->seek(key);
       ++count;
       if (lastRecord) lastRecord->assign(rec.all());
-      if (rs->noMatch()) return;
+      if (rs->noMatch()) return void(++noRowSkips);
       for (size_t i = 0; i < nFields; ++i) values[i] = layout.value(i, rec);
     } else {
       for (size_t i = 0; i < nFields; ++i) values[i] = layout.value(i, rec);
@@ -415,17 +420,18 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
       if (lastRecord) lastRecord->assign(rec.all());
     }
     bool found = !rs->noMatch();
-    if (!found && !options.addMissing) return;
-    if (options.filter && !options.filter(*rs, found, rec)) return;
+    if (!found && !options.addMissing) return void(++noRowSkips);
+    if (options.filter && !options.filter(*rs, found, rec)) return void(++ruleSkips);
     if (found && newer >= 0 &&
         db::toOptText(rs->get(newer)).value_or("") > db::toOptText(values[static_cast<size_t>(newerAt)]).value_or(""))
-      return;
+      return void(++olderSkips);
     if (found) rs->edit();
     else rs->addNew();
     const size_t written = found && options.extraAddOnly ? nFields : cols.size();
     for (size_t i = 0; i < written; ++i) rs->set(cols[i], std::move(values[i]));
     rs->update();
   });
+  if (FileTally* t = ActiveTally()) t->skips(ruleSkips, noRowSkips, olderSkips);
   if (lastRecord && count == 0) lastRecord->clear();
   return count;
 }

@@ -29,6 +29,7 @@
 #include "screens/frmabout.h"
 #include "screens/frminiset.h"
 #include "screens/frmint.h"
+#include "screens/frmledger.h"
 #include "screens/frmsettei.h"
 #include "screens/frmsql.h"
 #include "screens/screenutil.h"
@@ -262,6 +263,8 @@ void frmMnt::buildMenus() {
     f.exec();
   });
   cmdSQLGamen->setObjectName("cmdSQLGamen");
+  cmdLedger = mnuTool->addAction("データ台帳(&L)", this, [this]() { ledgerWindow(); });
+  cmdLedger->setObjectName("cmdLedger");
 
   menHelp = bar->addMenu("ヘルプ(&H)");
   menHelp->setObjectName("menHelp");
@@ -325,7 +328,6 @@ void frmMnt::fillGr2() { m2_->fill(G().gDBDir + "kova_data.mdb", "Dデータ一�
 void frmMnt::fillGr3() { m3_->fill(G().gDBDir + "kova_this.mdb"); }
 
 void frmMnt::internetRegister(const std::string& mode) {
-  auto& g = G();
   DataGrid* grid = mode == "T" ? Gr1 : Gr2;
   frmInt f(this);
   f.gstrTDM = mode == "T" ? "T??" : "?D?";
@@ -339,6 +341,21 @@ void frmMnt::internetRegister(const std::string& mode) {
     f.setSingle(S(QDate::currentDate().toString("yyyyMMdd")));
   }
   f.exec();
+  registerDownloads(mode);
+}
+
+void frmMnt::ledgerWindow() {
+  frmLedger f(this);
+  f.setMode(Gr2->hasFocus() ? "D" : "T");
+  f.loadLedger(false);
+  f.exec();
+  if (f.fetchedCount() == 0) return;
+  G().gDownOnly = 0;
+  registerDownloads(f.mode());
+}
+
+void frmMnt::registerDownloads(const std::string& mode) {
+  auto& g = G();
   if (g.gDownOnly == 1) {
     DataIdoDir();
   } else if (g.gFetchResult == 1) {

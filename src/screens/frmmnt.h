@@ -47,6 +47,11 @@ class frmMnt : public QMainWindow, public StatusSink {
 
   // Command handlers, as the buttons and menu items call them.
   void internetRegister(const std::string& mode);
+  // ツール → データ台帳: the ledger window; what it fetched is registered as the
+  // internet registration's downloads are.
+  void ledgerWindow();
+  // After a fetch into the download folder: files or registers what arrived.
+  void registerDownloads(const std::string& mode);
   void cmdDeleteThis_Click();
   void cmdDelete_Click();
   void cmdWeekChange_Click();
@@ -76,6 +81,7 @@ class frmMnt : public QMainWindow, public StatusSink {
   QMenu* mnuTool = nullptr;
   QMenu* menHelp = nullptr;
   QAction* cmdEnd = nullptr;
+  QAction* cmdLedger = nullptr;
   QAction* cmdDBcompact_this = nullptr;
   QAction* cmdDBcompact_data = nullptr;
   QAction* cmdDataChk = nullptr;
