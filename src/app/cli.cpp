@@ -120,4 +120,21 @@ void StderrUi::setBusyText(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+std::string JsonString(const std::string& s) {
+  std::string r = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      r += '\\';
+      r += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      r += buf;
+    } else {
+      r += static_cast<char>(c);
+    }
+  }
+  return r + "\"";
+}
+
 }  // namespace velmo::cli

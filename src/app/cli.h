@@ -49,6 +49,9 @@ std::string TakeOption(Args& args, const std::string& name, bool& bad);
 // Takes a bare flag "--NAME" out of the arguments.
 bool TakeFlag(Args& args, const std::string& name);
 
+// A text as a JSON string, quotes included.
+std::string JsonString(const std::string& s);
+
 // The database file of a --db value: this, data, code or a path; empty when unknown.
 std::string DatabasePathOf(const std::string& which);
 

@@ -10,22 +10,6 @@
 namespace velmo::cli {
 namespace {
 
-std::string jsonString(const std::string& s) {
-  std::string r = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      r += '\\';
-      r += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      r += buf;
-    } else {
-      r += static_cast<char>(c);
-    }
-  }
-  return r + "\"";
-}
 
 // Display width: East Asian wide characters take two columns.
 size_t width(const std::string& s) {
@@ -55,7 +39,7 @@ int run(const Args& given) {
     for (size_t r = 0; r < t.rows.size(); ++r) {
       out += r ? ",\n {" : "\n {";
       for (size_t c = 0; c < t.columns.size(); ++c)
-        out += (c ? ", " : "") + jsonString(t.columns[c]) + ": " + jsonString(t.rows[r][c]);
+        out += (c ? ", " : "") + JsonString(t.columns[c]) + ": " + JsonString(t.rows[r][c]);
       out += "}";
     }
     out += t.rows.empty() ? "]\n" : "\n]\n";
