@@ -21,6 +21,8 @@
 #include "bench/common.h"
 #include "common/globals.h"
 #include "common/msgbox.h"
+#include "common/text.h"
+#include "maintenance/maintenance.h"
 #include "mirror/mirrorsync.h"
 #include "mirror/rowcodec.h"
 #include "registration/batch.h"

@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     if (c.name != args[0]) continue;
     cli::Args rest(args.begin() + 1, args.end());
     int rc = c.run(rest);
-    mirror::SyncAfterCommand();
+    // A statement may add or drop a table or column without writing a row.
+    mirror::SyncAfterCommand(c.name == "sql");
     return rc;
   }
   std::fprintf(stderr, "velmo-cli: unknown command \"%s\"\n", args[0].c_str());

@@ -77,8 +77,8 @@ void InstallAutoSync(std::function<void(const std::string& message)> warn) {
   db::WriterLock::setReleaseHook([](const std::string&) { autoSync(); });
 }
 
-void SyncAfterCommand() {
-  if (db::MirrorLog::notesTaken() == notesAtLastSync()) return;
+void SyncAfterCommand(bool always) {
+  if (!always && db::MirrorLog::notesTaken() == notesAtLastSync()) return;
   autoSync();
 }
 

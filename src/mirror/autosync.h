@@ -19,9 +19,10 @@ std::string SyncAndRecord(const SyncOptions& options, SyncReport* report = nullp
 // failure through `warn` (standard error, the status bar).
 void InstallAutoSync(std::function<void(const std::string& message)> warn);
 
-// Syncs when rows were changed since the last sync of this process (commands
-// that commit without the folder's writer lock: an SQL statement …).
-void SyncAfterCommand();
+// Syncs when rows were changed since the last sync of this process, or always
+// with `always` (commands that commit without the folder's writer lock and may
+// change tables without changing rows: an SQL statement's ALTER or DROP).
+void SyncAfterCommand(bool always = false);
 
 // The limit of a sync after a command, in seconds.
 double AutoSyncSeconds();

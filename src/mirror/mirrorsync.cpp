@@ -354,6 +354,11 @@ SyncReport Sync(const std::string& conninfo, const SyncOptions& options) {
   SyncReport report;
   PgConnection pg(conninfo, options.seconds);
   OpenFiles open;
+  {
+    // Notes of this process's autocommitted statements go into the files first.
+    db::Transaction notes;
+    notes.commit();
+  }
   db::Transaction tx;  // one snapshot of the files for the whole sync
   std::vector<LocalFile> files = open.read();
   pg.exec("BEGIN");
