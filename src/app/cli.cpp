@@ -120,4 +120,5 @@ void StderrUi::setBusyText(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+
 }  // namespace velmo::cli

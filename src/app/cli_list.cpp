@@ -11,7 +11,6 @@
 namespace velmo::cli {
 namespace {
 
-std::string jsonString(const std::string& s) { return text::quoteJson(s); }
 
 // Display width: East Asian wide characters take two columns.
 size_t width(const std::string& s) {
@@ -41,7 +40,7 @@ int run(const Args& given) {
     for (size_t r = 0; r < t.rows.size(); ++r) {
       out += r ? ",\n {" : "\n {";
       for (size_t c = 0; c < t.columns.size(); ++c)
-        out += (c ? ", " : "") + jsonString(t.columns[c]) + ": " + jsonString(t.rows[r][c]);
+        out += (c ? ", " : "") + text::quoteJson(t.columns[c]) + ": " + text::quoteJson(t.rows[r][c]);
       out += "}";
     }
     out += t.rows.empty() ? "]\n" : "\n]\n";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/cli.h"
+#include "mirror/autosync.h"
 
 using namespace velmo;
 
@@ -29,10 +30,15 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return help(stderr);
   if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") return help(stdout);
+  // The server copy follows every command's commits (setting Mirror); a miss is one line here.
+  mirror::InstallAutoSync([](const std::string& m) { std::fprintf(stderr, "velmo-cli: %s\n", m.c_str()); });
   for (const auto& c : cli::Commands()) {
     if (c.name != args[0]) continue;
     cli::Args rest(args.begin() + 1, args.end());
-    return c.run(rest);
+    int rc = c.run(rest);
+    // A statement may add or drop a table or column without writing a row.
+    mirror::SyncAfterCommand(c.name == "sql");
+    return rc;
   }
   std::fprintf(stderr, "velmo-cli: unknown command \"%s\"\n", args[0].c_str());
   return help(stderr);

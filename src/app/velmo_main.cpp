@@ -20,6 +20,7 @@
 #include "screens/frmmnt.h"
 #include "screens/frmsettei.h"
 #include "screens/qtmsgbox.h"
+#include "mirror/autosync.h"
 #include "startup/mmain.h"
 #include "startup/pipe.h"
 #include "startup/platform/applog.h"
@@ -90,6 +91,12 @@ int main(int argc, char** argv) {
   InstallFetchScreen();
   // The master update and the data check fetch through the download screens.
   SetFetchFunctions({getNewFile, subFileDownload});
+  // The server copy follows every command's commits (setting Mirror): a miss is
+  // one line on standard error and on the main screen's status bar.
+  mirror::InstallAutoSync([](const std::string& m) {
+    std::fprintf(stderr, "velmo: %s\n", m.c_str());
+    if (G().gStatusForm) G().gStatusForm->setStatusText(m);
+  });
   AppHooks hooks;
   MainResult r = Main(line, hooks);
   if (!r.runEventLoop) return r.exitCode;

@@ -64,6 +64,7 @@ constexpr long UnsafeArchive = 9002;       // archive entry that would land outs
 constexpr long TooManyFiles = 9;           // runtime: subscript out of range (file list overflow)
 constexpr long Cancelled = 9003;           // a wait or a run ended by the user or the parent program
 constexpr long UnpackFailed = 9004;        // an archive that cannot be unpacked whole
+constexpr long MirrorFailed = 9005;        // the server copy (setting Mirror) could not be brought up to date
 }  // namespace err
 
 class VelmoError : public std::runtime_error {

@@ -14,6 +14,8 @@
 #include "common/func.h"
 #include "common/globals.h"
 #include "common/msgbox.h"
+#include "common/text.h"
+#include "mirror/connectiontest.h"
 #include "screens/chourglass.h"
 #include "screens/commandface.h"
 #include "screens/screenutil.h"
@@ -124,6 +126,20 @@ frmSettei::frmSettei(QWidget* parent) : QDialog(parent) {
   bLay->setColumnStretch(1, 1);
   lay->addWidget(fraBackup);
 
+  fraMirror = new QGroupBox("PostgreSQL ミラー", this);
+  auto* mLay = new QGridLayout(fraMirror);
+  txtMirror = new QLineEdit(fraMirror);
+  txtMirror->setObjectName("txtMirror");
+  txtMirror->setPlaceholderText("postgresql://velmo@dbhost/keiba （空欄ならミラーしない）");
+  txtMirror->setToolTip("三つのデータベースのすべての表を PostgreSQL に写します。libpq の接続文字列か URI です。");
+  cmdMirrorTest = new QPushButton("接続テスト", fraMirror);
+  cmdMirrorTest->setObjectName("cmdMirrorTest");
+  mLay->addWidget(new QLabel("接続先", fraMirror), 0, 0);
+  mLay->addWidget(txtMirror, 0, 1);
+  mLay->addWidget(cmdMirrorTest, 0, 2);
+  mLay->setColumnStretch(1, 1);
+  lay->addWidget(fraMirror);
+
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   OKButton = new QPushButton("OK", this);
@@ -157,6 +173,14 @@ frmSettei::frmSettei(QWidget* parent) : QDialog(parent) {
     std::string d = PickFolder(this, "バックアップフォルダを選択", S(txtBackupDir->text()));
     if (!d.empty()) txtBackupDir->setText(Q(AddPathSep(d)));
   });
+  connect(cmdMirrorTest, &QPushButton::clicked, this, [this]() {
+    mirror::ConnectionTestResult r;
+    {
+      CHourglass wait;
+      r = mirror::TestConnection(text::trimBlanks(S(txtMirror->text())));
+    }
+    MsgBox(r.message, vbOKOnly, "接続テスト");
+  });
   connect(OKButton, &QPushButton::clicked, this, &frmSettei::OKButton_Click);
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
   formLoad();
@@ -178,6 +202,7 @@ void frmSettei::formLoad() {
   txtBackupDir->setText(Q(GetIni("main", "BackupDir", "")));
   txtBackupDir->setPlaceholderText(Q(AddPathSep(S(Text2->text())) + "backup/"));
   spnBackupGenerations->setValue(BackupGenerations());
+  txtMirror->setText(Q(MirrorSetting()));
 }
 
 void frmSettei::markRed(bool storage, bool database) {
@@ -221,6 +246,7 @@ void frmSettei::OKButton_Click() {
   SetIni("main", "Passwd", stored);
   SetIni("main", "BackupDir", txtBackupDir->text().isEmpty() ? std::string() : AddPathSep(S(txtBackupDir->text())));
   SetIni("main", "BackupGenerations", std::to_string(spnBackupGenerations->value()));
+  SetIni("main", "Mirror", text::trimBlanks(S(txtMirror->text())));
   LoadSettings();
   MsgBox("設定を有効にする為 Velmo を再起動してください。", vbOKOnly, "Velmo");
   accept();

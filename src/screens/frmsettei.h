@@ -54,6 +54,10 @@ class frmSettei : public QDialog {
   QPushButton* cmdBackupDir = nullptr;
   QLabel* lblBackupGenerations = nullptr;
   QSpinBox* spnBackupGenerations = nullptr;
+  // The PostgreSQL mirror (setting Mirror) and its connection test.
+  QGroupBox* fraMirror = nullptr;
+  QLineEdit* txtMirror = nullptr;
+  QPushButton* cmdMirrorTest = nullptr;
   QPushButton* OKButton = nullptr;
   QPushButton* CancelButton = nullptr;
 

@@ -15,6 +15,7 @@
 #include "common/text.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/daofunc.h"
+#include "startup/platform/mirrorlog.h"
 #include "startup/platform/writerlock.h"
 
 namespace velmo {
@@ -198,11 +199,14 @@ void LoadSettings() {
   std::string van = text::trimBlanks(GetIni("main", "VAN", "0"));
   // Compared as a number: "01" or " 1" switch it on as "1" does.
   g.gVAN = (!van.empty() && van.size() < 10 && van.find_first_not_of("0123456789") == std::string::npos && std::stol(van) == 1) ? 1 : 0;
+  db::MirrorLog::setEnabled(!MirrorSetting().empty());
   g.gTmpDir = ProgramDir() + "tmp/";
   g.gDwnDir = ProgramDir() + "dwn/";
   MakeDirAll(g.gTmpDir);
   MakeDirAll(g.gDwnDir);
 }
+
+std::string MirrorSetting() { return text::trimBlanks(GetIni("main", "Mirror", "")); }
 
 std::string KovaHost() {
   std::string h = text::trimBlanks(GetIni("main", "KovaHost", kDefaultKovaHost));

@@ -23,6 +23,9 @@ std::string DecodeSetting(const std::string& stored);
 // configured one, so that this one setting moves every address the program fetches.
 constexpr const char* kDefaultKovaHost = "http://www.kova.example/";
 std::string KovaHost();
+// The server copy's connection (setting "Mirror": a libpq connection string or
+// URI, possibly with a password: never shown or logged); empty: no copy.
+std::string MirrorSetting();
 // An address on the default host moved onto the configured host; other addresses unchanged.
 std::string MapToKovaHost(const std::string& address);
 // The public list folder: the web host followed by "data/lst/".

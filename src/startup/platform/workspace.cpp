@@ -15,6 +15,7 @@
 #include "common/text.h"
 #include "startup/platform/database.h"
 #include "startup/platform/errortable.h"
+#include "startup/platform/mirrorlog.h"
 #include "startup/platform/jetsql.h"
 
 namespace fs = std::filesystem;
@@ -67,12 +68,23 @@ sqlite3* Workspace::connection() {
     // waits for a lock (20 tries a second apart), then fails with the lock error.
     sqlite3_busy_timeout(conn_, static_cast<int>(20000 * WaitScale()));
     registerJetFunctions(conn_);
+    MirrorLog::install(conn_);
   }
   return conn_;
 }
 
 void Workspace::reset() {
   clearCache();
+  // Notes of autocommitted statements not yet written.
+  if (conn_ && depth_ == 0 && MirrorLog::pending()) {
+    try {
+      exec(conn_, "BEGIN");
+      MirrorLog::flush(conn_);
+      exec(conn_, "COMMIT");
+    } catch (const std::exception&) {
+      sqlite3_exec(conn_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  }
   if (conn_) {
     sqlite3_close_v2(conn_);
     conn_ = nullptr;
@@ -268,6 +280,8 @@ void Workspace::commitTrans() {
     detachPending();
     raise(err::EngineGeneric, "トランザクションはすでに取り消されています。");
   }
+  // The notes of the changed rows for the server copy commit with the rows.
+  if (depth_ == 1) MirrorLog::flush(conn_);
   std::string sql = depth_ == 1 ? "COMMIT" : "RELEASE velmo_sp" + std::to_string(depth_ - 1);
   int rc = sqlite3_exec(conn_, sql.c_str(), nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) raiseSqlite(conn_, rc);

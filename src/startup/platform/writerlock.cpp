@@ -107,7 +107,32 @@ WriterLock::WriterLock(const std::string& folder, const Options& o) : key_(folde
   held()[key_] = Held{fd, 1};
 }
 
+namespace {
+std::function<void(const std::string&)>& releaseHook() {
+  static std::function<void(const std::string&)> h;
+  return h;
+}
+thread_local bool inReleaseHook = false;
+}  // namespace
+
+void WriterLock::setReleaseHook(std::function<void(const std::string& folder)> hook) { releaseHook() = std::move(hook); }
+
 WriterLock::~WriterLock() {
+  // The last turn of the process: its hook still holds the lock (and may take it again).
+  bool last = false;
+  {
+    std::lock_guard<std::mutex> g(mu());
+    auto it = held().find(key_);
+    last = it != held().end() && it->second.count == 1;
+  }
+  if (last && releaseHook() && !inReleaseHook) {
+    inReleaseHook = true;
+    try {
+      releaseHook()(key_);
+    } catch (...) {
+    }
+    inReleaseHook = false;
+  }
   std::lock_guard<std::mutex> g(mu());
   auto it = held().find(key_);
   if (it == held().end()) return;

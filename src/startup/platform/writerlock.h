@@ -35,6 +35,9 @@ class WriterLock {
   static void setDefaultWaitSeconds(int seconds);
   static int defaultWaitSeconds();
   static std::string lockFilePath(const std::string& folder);
+  // Called with the folder when the process's last turn on it ends, while the
+  // lock is still held (the server copy is brought up to date there).
+  static void setReleaseHook(std::function<void(const std::string& folder)> hook);
 
  private:
   std::string key_;
