@@ -9,6 +9,7 @@
 #include "common/func.h"
 #include "registration/batch.h"
 #include "registration/driver.h"
+#include "registration/pipeline.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/writerlock.h"
 
@@ -60,23 +61,30 @@ int run(const Args& given) {
     }
     pending.clear();
   };
+  // The next archives are checked, unpacked and decoded on a second thread
+  // while this one registers.
+  ArchivePipeline::Options ahead;
+  ahead.source = source;
+  ahead.mode = mode;
+  ahead.check = true;
+  ArchivePipeline pipe(archives, ahead);
   for (size_t i = 0; i < archives.size(); ++i) {
     const std::string& a = archives[i];
-    if (!FileExists(a)) {
+    std::unique_ptr<PreparedArchive> prep = pipe.next();
+    if (!prep->exists) {
       std::fprintf(stderr, "velmo-cli: %s: no such archive\n", a.c_str());
       ++failed;
       continue;
     }
-    std::string why;
-    if (!CheckArchive(a, why)) {
-      std::fprintf(stderr, "velmo-cli: %s: cannot be unpacked: %s\n", a.c_str(), why.c_str());
+    if (!prep->readable) {
+      std::fprintf(stderr, "velmo-cli: %s: cannot be unpacked: %s\n", a.c_str(), prep->why.c_str());
       ++failed;
       continue;
     }
     // The driver appends " FILE登録中(k/n)" to the archive line.
     status.setBase("[" + std::to_string(i + 1) + "/" + std::to_string(archives.size()) + "] " + FileNamePart(a));
     batch.begin();
-    long r = regMain(a, mode, source);
+    long r = regMain(a, mode, source, prep.get());
     if (r != 0) {
       ++failed;
       std::fprintf(stderr, "velmo-cli: %s: registration stopped on an error (see %sVelmoLog.dat)\n", a.c_str(),
