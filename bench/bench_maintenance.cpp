@@ -57,6 +57,12 @@ void line(const char* what, double velmo, double plain, const std::string& note)
 
 int main(int argc, char** argv) {
   const int years = YearsOption(argc, argv, 3);
+  // --one-thread: the build without the decode thread, for comparison; --build-only: stop after the build.
+  bool oneThread = false, buildOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    oneThread = oneThread || std::strcmp(argv[i], "--one-thread") == 0;
+    buildOnly = buildOnly || std::strcmp(argv[i], "--build-only") == 0;
+  }
   Setup();
   SetMsgBoxHandler([](const MsgRequest& r) { return r.buttons == vbYesNo ? int(vbYes) : int(vbOK); });
   G().gDBDir = freshDbFolder("velmo");
@@ -102,9 +108,10 @@ int main(int argc, char** argv) {
       // The next archives unpacked and decoded on a second thread, as velmo-cli register loads them.
       ArchivePipeline::Options ahead;
       ahead.mode = "D";
-      ArchivePipeline pipe(archives, ahead);
-      while (auto prep = pipe.next()) {
-        const std::string& a = prep->path;
+      std::unique_ptr<ArchivePipeline> pipe;
+      if (!oneThread) pipe = std::make_unique<ArchivePipeline>(archives, ahead);
+      for (const auto& a : archives) {
+        std::unique_ptr<PreparedArchive> prep = pipe ? pipe->next() : nullptr;
         batch->begin();
         if (regMain(a, "D", "J", prep.get()) != 0) {
           std::fprintf(stderr, "registration of %s failed; see %sVelmoLog.dat\n", a.c_str(), g_root.c_str());
@@ -199,6 +206,13 @@ int main(int argc, char** argv) {
   std::snprintf(note, sizeof note, "rows/s %.0f vs %.0f; %ld commits, about %ld race days each", rows / regSec,
                 rows / plainBatchSec, velmoCommits, batchDays / std::max(1L, velmoCommits));
   line("  against plain, one commit per batch", regSec, plainBatchSec, note);
+  std::printf("%-34s %s; rate against plain per batch %.2f\n", "", oneThread ? "one thread" : "decode thread ahead",
+              plainBatchSec / regSec);
+  if (buildOnly) {
+    db::Workspace::get().reset();
+    Teardown();
+    return 0;
+  }
 
   // ---- Weekly changeover ------------------------------------------------------
   for (size_t i = 0; i < 2; ++i) {

@@ -19,7 +19,7 @@ bool DecodedFiles::add(const std::string& path, const Layout& layout) {
     if (end <= 0) return false;
     const size_t len = static_cast<size_t>(end);
     // Only whole records: any fragment is for the writer to report.
-    if (len % rl != 0 || len > kFileLimit || bytes_ + len > kArchiveLimit) return false;
+    if (len % rl != 0 || bytes_ + len > kArchiveLimit) return false;
     auto f = std::make_unique<DecodedFile>();
     f->layout = &layout;
     f->raceDate = RaceDateFromPath(path);

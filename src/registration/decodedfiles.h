@@ -30,9 +30,10 @@ struct DecodedFile {
 // warnings and errors come in their place and in their words.
 class DecodedFiles {
  public:
-  // Files larger than this are left to the writer, which streams them.
-  static constexpr size_t kFileLimit = 8u << 20;
-  static constexpr size_t kArchiveLimit = 32u << 20;
+  // Bytes decoded ahead per archive, at most: a decoded record takes about four
+  // times its bytes, and the pipeline holds a few archives. Larger files are
+  // left to the writer, which streams them.
+  static constexpr size_t kArchiveLimit = 4u << 20;
 
   // Decodes the file at path with the layout; false (nothing kept) when it does not decode cleanly.
   bool add(const std::string& path, const Layout& layout);
