@@ -124,7 +124,7 @@ int loadPastYears(int years) {
   const std::vector<std::string> kinds = kindsFor("D");
   ArchiveBatch batch(G().gDBDir);
   for (int y = 0; y < years; ++y) {
-    const std::string work = g_root + "years/";
+    const std::string work = g_root + "years-archives/";
     fs::remove_all(work);
     std::vector<std::string> archives;
     const std::vector<std::string> days = raceDays(2000 + y);

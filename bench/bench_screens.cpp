@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     return static_cast<int>(vbOK);
   });
   const std::string dbDir = bench::freshDbFolder("screens");
-  const int years = YearsOption(argc, argv, 10);
+  const int years = velmo::bench::YearsOption(argc, argv, 10);
   const int rows = fillPastList(dbDir + "kova_data.mdb", years);
   auto& g = G();
   g.gDBDir = dbDir;
