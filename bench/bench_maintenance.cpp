@@ -21,6 +21,7 @@
 #include "maintenance/maintenance.h"
 #include "registration/batch.h"
 #include "registration/driver.h"
+#include "registration/pipeline.h"
 #include "schema/datacheck.h"
 #include "startup/platform/db.h"
 #include "tools/fixture/fixture.h"
@@ -46,50 +47,6 @@ void exec(sqlite3* c, const std::string& sql) {
   }
 }
 
-// The race days of a year: every Saturday and Sunday.
-std::vector<std::string> raceDays(int year) {
-  std::vector<std::string> out;
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = 0;
-  t.tm_mday = 1;
-  t.tm_hour = 12;
-  for (int i = 0; i < 366; ++i) {
-    std::tm d = t;
-    d.tm_mday += i;
-    std::mktime(&d);
-    if (d.tm_year != year - 1900) break;
-    if (d.tm_wday == 0 || d.tm_wday == 6) {
-      char buf[16];
-      std::strftime(buf, sizeof buf, "%Y%m%d", &d);
-      out.push_back(buf);
-    }
-  }
-  return out;
-}
-
-// A race day of its own race keys: one racecourse, 12 races of 12 runners.
-fx::RaceDay dayOf(const std::string& date, int indexInYear) {
-  fx::RaceDay day;
-  day.date = date;
-  day.courses = {std::string("0") + std::to_string(indexInYear % 10)};
-  day.meeting = 1 + (indexInYear / 10) % 9;
-  day.dayNo = 1 + indexInYear / 90;
-  day.races = 12;
-  day.runners = 12;
-  day.seed = static_cast<uint32_t>(indexInYear + 1);
-  return day;
-}
-
-std::vector<std::string> kindsFor(const std::string& mode) {
-  std::vector<std::string> kinds;
-  for (const char* k : {"BAB", "KYG", "SEC", "HJC", "TYB", "SKB", "CYA", "SRA", "JOA", "OZ", "ZEC", "KTA", "KAA"}) {
-    const DispatchRow* row = DispatchFor(fx::FileName(k, "20000101"));
-    if (row && row->action && reg::FindLayout(k) && !(mode == "D" && row->thisWeekOnly)) kinds.push_back(k);
-  }
-  return kinds;
-}
-
 void line(const char* what, double velmo, double plain, const std::string& note) {
   if (plain > 0)
     std::printf("%-34s %9.3f s %9.3f s %7.2f  %s\n", what, velmo, plain, velmo / plain, note.c_str());
@@ -100,10 +57,13 @@ void line(const char* what, double velmo, double plain, const std::string& note)
 }  // namespace
 
 int main(int argc, char** argv) {
-  int years = 3;
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--years") == 0 && i + 1 < argc) years = std::atoi(argv[++i]);
-  if (years < 1) years = 1;
+  const int years = YearsOption(argc, argv, 3);
+  // --one-thread: the build without the decode thread, for comparison; --build-only: stop after the build.
+  bool oneThread = false, buildOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    oneThread = oneThread || std::strcmp(argv[i], "--one-thread") == 0;
+    buildOnly = buildOnly || std::strcmp(argv[i], "--build-only") == 0;
+  }
   Setup();
   SetMsgBoxHandler([](const MsgRequest& r) { return r.buttons == vbYesNo ? int(vbYes) : int(vbOK); });
   G().gDBDir = freshDbFolder("velmo");
@@ -146,9 +106,15 @@ int main(int argc, char** argv) {
       auto t0 = Clock::now();
       // As a member loads archives from files: a batch commits every couple of seconds.
       if (!batch) batch = std::make_unique<ArchiveBatch>(G().gDBDir);
+      // The next archives unpacked and decoded on a second thread, as velmo-cli register loads them.
+      ArchivePipeline::Options ahead;
+      ahead.mode = "D";
+      std::unique_ptr<ArchivePipeline> pipe;
+      if (!oneThread) pipe = std::make_unique<ArchivePipeline>(archives, ahead);
       for (const auto& a : archives) {
+        std::unique_ptr<PreparedArchive> prep = pipe ? pipe->next() : nullptr;
         batch->begin();
-        if (regMain(a, "D", "J") != 0) {
+        if (regMain(a, "D", "J", prep.get()) != 0) {
           std::fprintf(stderr, "registration of %s failed; see %sVelmoLog.dat\n", a.c_str(), g_root.c_str());
           return 1;
         }
@@ -241,6 +207,13 @@ int main(int argc, char** argv) {
   std::snprintf(note, sizeof note, "rows/s %.0f vs %.0f; %ld commits, about %ld race days each", rows / regSec,
                 rows / plainBatchSec, velmoCommits, batchDays / std::max(1L, velmoCommits));
   line("  against plain, one commit per batch", regSec, plainBatchSec, note);
+  std::printf("%-34s %s; rate against plain per batch %.2f\n", "", oneThread ? "one thread" : "decode thread ahead",
+              plainBatchSec / regSec);
+  if (buildOnly) {
+    db::Workspace::get().reset();
+    Teardown();
+    return 0;
+  }
 
   // ---- Weekly changeover ------------------------------------------------------
   for (size_t i = 0; i < 2; ++i) {

@@ -1,5 +1,5 @@
 // velmo-bench-screens: opens the main screen (offscreen) on a past database of
-// ten years of race days and measures the time until the grids show their rows,
+// ten years (--years N) of race days and measures the time until the grids show their rows,
 // side by side with a plain SQLite read of the same data list.
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,7 +28,7 @@ void exec(sqlite3* db, const std::string& sql) {
   }
 }
 
-// Every day of ten years in the past data list, each with the provider's marks.
+// Every day of the years in the past data list, each with the provider's marks.
 int fillPastList(const std::string& file, int years) {
   sqlite3* db = nullptr;
   sqlite3_open(file.c_str(), &db);
@@ -83,10 +83,11 @@ int main(int argc, char** argv) {
     return static_cast<int>(vbOK);
   });
   const std::string dbDir = bench::freshDbFolder("screens");
-  const int rows = fillPastList(dbDir + "kova_data.mdb", 10);
+  const int years = velmo::bench::YearsOption(argc, argv, 10);
+  const int rows = fillPastList(dbDir + "kova_data.mdb", years);
   auto& g = G();
   g.gDBDir = dbDir;
-  std::printf("Main screen on a past data list of %d race days (10 years)\n", rows);
+  std::printf("Main screen on a past data list of %d race days (%d years)\n", rows, years);
   std::printf("%-28s %10s\n", "", "seconds");
   for (int run = 0; run < 3; ++run) {
     QElapsedTimer t;

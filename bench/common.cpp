@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 #include "common/func.h"
@@ -40,6 +42,56 @@ void openBeforeTiming() {
   auto warmData = db::Workspace::get().openDatabase(G().gDBDir + "kova_data.mdb");
   warmThis->tableNames();
   warmData->tableNames();
+}
+
+// The race days of a year: every Saturday and Sunday.
+std::vector<std::string> raceDays(int year) {
+  std::vector<std::string> out;
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = 0;
+  t.tm_mday = 1;
+  t.tm_hour = 12;
+  for (int i = 0; i < 366; ++i) {
+    std::tm d = t;
+    d.tm_mday += i;
+    std::mktime(&d);
+    if (d.tm_year != year - 1900) break;
+    if (d.tm_wday == 0 || d.tm_wday == 6) {
+      char buf[16];
+      std::strftime(buf, sizeof buf, "%Y%m%d", &d);
+      out.push_back(buf);
+    }
+  }
+  return out;
+}
+
+// A race day of its own race keys: one racecourse, 12 races of 12 runners.
+fixture::RaceDay dayOf(const std::string& date, int indexInYear) {
+  fixture::RaceDay day;
+  day.date = date;
+  day.courses = {std::string("0") + std::to_string(indexInYear % 10)};
+  day.meeting = 1 + (indexInYear / 10) % 9;
+  day.dayNo = 1 + indexInYear / 90;
+  day.races = 12;
+  day.runners = 12;
+  day.seed = static_cast<uint32_t>(indexInYear + 1);
+  return day;
+}
+
+std::vector<std::string> kindsFor(const std::string& mode) {
+  std::vector<std::string> kinds;
+  for (const char* k : {"BAB", "KYG", "SEC", "HJC", "TYB", "SKB", "CYA", "SRA", "JOA", "OZ", "ZEC", "KTA", "KAA"}) {
+    const DispatchRow* row = DispatchFor(fixture::FileName(k, "20000101"));
+    if (row && row->action && reg::FindLayout(k) && !(mode == "D" && row->thisWeekOnly)) kinds.push_back(k);
+  }
+  return kinds;
+}
+
+int YearsOption(int argc, char** argv, int fallback) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::string(argv[i]) == "--years") return std::max(1, std::atoi(argv[i + 1]));
+  return fallback;
 }
 
 double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }

@@ -6,6 +6,7 @@
 
 #include "registration/layout.h"
 #include "startup/platform/db.h"
+#include "tools/fixture/fixture.h"
 
 namespace velmo::bench {
 
@@ -21,6 +22,14 @@ std::string freshDbFolder(const std::string& name);
 // plain loop has its database open before timing.
 void openBeforeTiming();
 double seconds(Clock::time_point a, Clock::time_point b);
+// The race days of a year (yyyymmdd): every Saturday and Sunday.
+std::vector<std::string> raceDays(int year);
+// A race day of its own race keys: one racecourse, 12 races of 12 runners.
+fixture::RaceDay dayOf(const std::string& date, int indexInYear);
+// The kinds of the generated past days that a mode registers.
+std::vector<std::string> kindsFor(const std::string& mode);
+// --years N of a benchmark's command line (at least 1), or fallback when it has none.
+int YearsOption(int argc, char** argv, int fallback);
 // Rows of a file decoded by the layout, ready for a plain insert.
 std::vector<std::vector<db::Value>> decodeRows(const reg::Layout& L, const std::string& path);
 // Plain loop: one prepared INSERT of the layout's columns, one transaction; seconds taken.

@@ -10,6 +10,7 @@
 #include "common/msgbox.h"
 #include "registration/batch.h"
 #include "registration/driver.h"
+#include "registration/pipeline.h"
 #include "startup/platform/applog.h"
 #include "startup/platform/writerlock.h"
 #include "van/vandriver.h"
@@ -74,16 +75,23 @@ int run(const Args& given) {
     pending.clear();
     return false;
   };
+  // The next archives are checked, unpacked and decoded on a second thread
+  // while this one registers.
+  ArchivePipeline::Options ahead;
+  ahead.source = source;
+  ahead.mode = mode;
+  ahead.check = true;
+  ArchivePipeline pipe(archives, ahead);
   for (size_t i = 0; i < archives.size(); ++i) {
     const std::string& a = archives[i];
-    if (!FileExists(a)) {
+    std::unique_ptr<PreparedArchive> prep = pipe.next();
+    if (!prep->exists) {
       std::fprintf(stderr, "velmo-cli: %s: no such archive\n", a.c_str());
       ++failed;
       continue;
     }
-    std::string why;
-    if (!CheckArchive(a, why)) {
-      std::fprintf(stderr, "velmo-cli: %s: cannot be unpacked: %s\n", a.c_str(), why.c_str());
+    if (!prep->readable) {
+      std::fprintf(stderr, "velmo-cli: %s: cannot be unpacked: %s\n", a.c_str(), prep->why.c_str());
       ++failed;
       continue;
     }
@@ -91,7 +99,7 @@ int run(const Args& given) {
     status.setBase("[" + std::to_string(i + 1) + "/" + std::to_string(archives.size()) + "] " + FileNamePart(a));
     batch.begin();
     reports.clear();
-    long r = regMain(a, mode, source);
+    long r = regMain(a, mode, source, prep.get());
     const bool stopped = r != 0 && source == "V" && !LastVanStopFile().empty();
     for (size_t k = 0; k + (stopped ? 1 : 0) < reports.size(); ++k)
       std::fprintf(stderr, "velmo-cli: %s: %s\n", a.c_str(), reports[k].c_str());

@@ -18,6 +18,7 @@
 #include "common/globals.h"
 #include "common/text.h"
 #include "registration/ledger.h"
+#include "registration/pipeline.h"
 #include "registration/regkova.h"
 #include "van/vandriver.h"
 #include "startup/platform/applog.h"
@@ -124,10 +125,10 @@ std::vector<std::string> PendingKinds() {
 
 void SetVanDriver(VanDriver driver) { vanDriver() = std::move(driver); }
 
-long regMain(const std::string& archivePath, const std::string& mode, const std::string& source) {
-  if (source == "J") return regMainKOVA(archivePath, mode) ? -1 : 0;
+long regMain(const std::string& archivePath, const std::string& mode, const std::string& source, PreparedArchive* prep) {
+  if (source == "J") return regMainKOVA(archivePath, mode, prep) ? -1 : 0;
   if (source == "V") {
-    if (!vanDriver()) return regMainVAN(archivePath, mode) != 0 ? -1 : 0;
+    if (!vanDriver()) return regMainVAN(archivePath, mode, prep) != 0 ? -1 : 0;
     return vanDriver()(archivePath, mode) ? -1 : 0;
   }
   return 0;
@@ -271,10 +272,22 @@ bool CheckArchive(const std::string& archivePath, std::string& why) {
 }
 
 bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, const std::string& extension) {
+  std::vector<ErrObject> entries;
+  const bool failed = UnpackArchive(archivePath, destFolder, extension, entries);
+  WriteUnpackLog(entries);
+  return failed;
+}
+
+void WriteUnpackLog(const std::vector<ErrObject>& entries) {
+  for (const auto& e : entries) WriteLog(e, "Com_UnLzh", false, true);
+}
+
+bool UnpackArchive(const std::string& archivePath, const std::string& destFolder, const std::string& extension,
+                   std::vector<ErrObject>& entries) {
   // The fixed entry with the number, then one with the reason and the archive.
   auto fail = [&](long n, const std::string& why) {
-    WriteLog(ErrObject(n, "解凍エラー[" + std::to_string(n) + "]"), "Com_UnLzh", false, true);
-    WriteLog(ErrObject(n, why + " [" + archivePath + "]"), "Com_UnLzh", false, true);
+    entries.emplace_back(n, "解凍エラー[" + std::to_string(n) + "]");
+    entries.emplace_back(n, why + " [" + archivePath + "]");
     return true;
   };
   int rc;
@@ -388,7 +401,7 @@ bool Com_UnLzh(const std::string& archivePath, const std::string& destFolder, co
     for (const auto& f : written) fs::remove(f, ec);  // no partial unpacking
     return fail(number, failMsg);
   }
-  for (const auto& m : skipped) WriteLog(ErrObject(0, m), "Com_UnLzh", false, true);
+  for (const auto& m : skipped) entries.emplace_back(0, m);
   return false;
 }
 
@@ -467,7 +480,21 @@ RunWorkFolder::~RunWorkFolder() {
 
 // ---- driver -----------------------------------------------------------------------
 
-bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
+RunWorkFolder& RunFolderFor(PreparedArchive* prep, const std::string& archivePath, std::unique_ptr<RunWorkFolder>& own) {
+  if (prep && prep->path == archivePath && prep->work) return *prep->work;
+  own = std::make_unique<RunWorkFolder>(G().gTmpDir);
+  return *own;
+}
+
+bool UnpackForRun(PreparedArchive* prep, const std::string& archivePath, const RunWorkFolder& work, const std::string& extension) {
+  if (prep && prep->work.get() == &work && prep->unpacked && prep->extension == extension) {
+    WriteUnpackLog(prep->unpackLog);
+    return prep->unpackFailed;
+  }
+  return Com_UnLzh(archivePath, work.path(), extension);
+}
+
+bool regMainKOVA(const std::string& archivePath, const std::string& mode, PreparedArchive* prep) {
   const std::string loc = "regMainKOVA";
   auto& g = G();
   std::string current;
@@ -480,11 +507,12 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
     session->Mode(mode);
     session->conDB(g.gDBDir);
     LogMilestone("データベースに接続完了", loc);
-    RunWorkFolder work(g.gTmpDir);
+    std::unique_ptr<RunWorkFolder> ownFolder;
+    const RunWorkFolder& work = RunFolderFor(prep, archivePath, ownFolder);
     const std::string tmp = work.path();
     LogMilestone("解凍ワークをクリア完了", loc);
     // An archive that does not unpack whole registers nothing.
-    if (Com_UnLzh(archivePath, tmp))
+    if (UnpackForRun(prep, archivePath, work, ".txt"))
       throw VelmoError(err::UnpackFailed, "解凍できないため登録しません。[" + archivePath + "]");
     LogMilestone("解凍ＤＬＬを呼ぶ完了[" + archivePath + "]", loc);
     std::vector<std::string> files;
@@ -498,6 +526,8 @@ bool regMainKOVA(const std::string& archivePath, const std::string& mode) {
     current.clear();
     SortPairs(files);
     std::string base = g.gStatusForm ? g.gStatusForm->statusText() : std::string();
+    // The files' records decoded ahead, taken by the readers as they come to them.
+    reg::DecodedFiles::Use decodedAhead(prep && prep->work.get() == &work ? &prep->decoded : nullptr);
     const size_t n = files.size();
     for (size_t k = 0; k < n; ++k) {
       current = files[k];

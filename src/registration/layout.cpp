@@ -14,6 +14,7 @@
 #include "common/error.h"
 #include "common/func.h"
 #include "common/text.h"
+#include "registration/decodedfiles.h"
 #include "registration/families.h"
 #include "startup/platform/applog.h"
 
@@ -395,7 +396,14 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
   }
   const bool keyFirst = options.decodedBefore && !options.addMissing;
   int64_t ruleSkips = 0, noRowSkips = 0, olderSkips = 0;  // for the registration record
-  ForEachRecord(path, layout.recordLength, raceDate, [&](const RecordView& rec) {
+  // The records may have been decoded ahead, by the same rules, on the thread
+  // that unpacks the next archive; the file then is not read again.
+  std::unique_ptr<DecodedFile> ahead;
+  if (!keyFirst && DecodedFiles::current()) {
+    ahead = DecodedFiles::current()->take(path, layout);
+    if (ahead && ahead->raceDate != raceDate) ahead.reset();
+  }
+  auto one = [&](const RecordView& rec) {
     if (keyFirst) {
       for (size_t k = 0; k < key.size(); ++k) key[k] = layout.value(static_cast<size_t>(layout.keyFieldIndex[k]), rec);
       rs->seek(key);
@@ -403,6 +411,9 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
       if (lastRecord) lastRecord->assign(rec.all());
       if (rs->noMatch()) return void(++noRowSkips);
       for (size_t i = 0; i < nFields; ++i) values[i] = layout.value(i, rec);
+    } else if (ahead) {
+      auto& row = ahead->rows[static_cast<size_t>(rec.number() - 1)];
+      for (size_t i = 0; i < nFields; ++i) values[i] = std::move(row[i]);
     } else {
       for (size_t i = 0; i < nFields; ++i) values[i] = layout.value(i, rec);
     }
@@ -430,7 +441,15 @@ long UpsertFile(db::Database& database, const std::string& prefix, const Layout&
     const size_t written = found && options.extraAddOnly ? nFields : cols.size();
     for (size_t i = 0; i < written; ++i) rs->set(cols[i], std::move(values[i]));
     rs->update();
-  });
+  };
+  if (ahead) {
+    for (size_t r = 0; r < ahead->rows.size(); ++r) one(RecordView(ahead->record(r), raceDate, static_cast<long>(r + 1)));
+    // Decoded ahead only when every record was whole.
+    const auto n = static_cast<int64_t>(ahead->rows.size());
+    if (FileTally* t = ActiveTally()) t->pass(n, n, 0);
+  } else {
+    ForEachRecord(path, layout.recordLength, raceDate, one);
+  }
   if (FileTally* t = ActiveTally()) t->skips(ruleSkips, noRowSkips, olderSkips);
   if (lastRecord && count == 0) lastRecord->clear();
   return count;

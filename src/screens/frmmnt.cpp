@@ -22,6 +22,7 @@
 #include "common/globals.h"
 #include "common/msgbox.h"
 #include "registration/batch.h"
+#include "registration/pipeline.h"
 #include "registration/driver.h"
 #include "screens/chourglass.h"
 #include "screens/commandface.h"
@@ -394,15 +395,21 @@ void frmMnt::regDataFiles(const std::string& folder, const std::string& mode, co
     CHourglass wait;
     // The archives are committed a couple of seconds' worth at a time.
     ArchiveBatch batch(g.gDBDir);
+    // The next archives are unpacked and decoded on a second thread meanwhile.
+    ArchivePipeline::Options ahead;
+    ahead.source = source;
+    ahead.mode = mode;
+    ArchivePipeline pipe(paths, ahead);
     const long n = static_cast<long>(paths.size());
     for (long i = 0; i < n; ++i) {
       const std::string& path = paths[i];
+      std::unique_ptr<PreparedArchive> prep = pipe.next();
       last = path;
       setStatusText(path + "を取り込み中です(" + num(i + 1) + "/" + num(n) + ")");
       refresh();
       g.gStatusForm = this;
       batch.begin();
-      const long r = regMain(path, mode, source);
+      const long r = regMain(path, mode, source, prep.get());
       if ((r == -1 || batch.due()) && !batch.commit()) {
         note = "（一部データ登録異常がありました）";
         break;

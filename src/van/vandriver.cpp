@@ -42,7 +42,7 @@ std::string& lastStopFile() {
 
 const std::string& LastVanStopFile() { return lastStopFile(); }
 
-int regMainVAN(const std::string& archivePath, const std::string& mode) {
+int regMainVAN(const std::string& archivePath, const std::string& mode, PreparedArchive* prep) {
   const std::string loc = "regMainVan";
   auto& g = G();
   auto& ws = db::Workspace::get();
@@ -59,11 +59,12 @@ int regMainVAN(const std::string& archivePath, const std::string& mode) {
     van->conDB(g.gDBDir);
     if (mode == "D") DAO_Open(thisWeek, g.gDBDir + "kova_this.mdb");
     LogMilestone("データベースに接続完了", loc);
-    RunWorkFolder work(g.gTmpDir);
+    std::unique_ptr<RunWorkFolder> ownFolder;
+    const RunWorkFolder& work = RunFolderFor(prep, archivePath, ownFolder);
     const std::string tmp = work.path();
     LogMilestone("解凍ワークをクリア完了", loc);
     // An archive that does not unpack whole converts nothing.
-    if (Com_UnLzh(archivePath, tmp, ".dat"))
+    if (UnpackForRun(prep, archivePath, work, ".dat"))
       throw VelmoError(err::UnpackFailed, "解凍できないため登録しません。[" + archivePath + "]");
     LogMilestone("解凍ＤＬＬを呼ぶ完了[" + archivePath + "]", loc);
     std::vector<std::string> files;

@@ -6,10 +6,14 @@
 
 namespace velmo {
 
+class CommandUi;
+struct PreparedArchive;
+
 // Unpacks a JRA-VAN archive into the work folder and converts every recognised
 // "*.dat" file into the database of the mode ("T" or "D"), one transaction per
-// file. 0 when every file was handled, -1 after a failure (logged).
-int regMainVAN(const std::string& archivePath, const std::string& mode);
+// file. 0 when every file was handled, -1 after a failure (logged). `prep`: the
+// archive unpacked ahead by an ArchivePipeline, or nullptr.
+int regMainVAN(const std::string& archivePath, const std::string& mode, PreparedArchive* prep = nullptr);
 
 // The data file at which the last regMainVAN run was ended by a stop rule (a
 // racecourse or year that may not be registered; the rows before it stay);
