@@ -54,8 +54,8 @@ int run(const Args& given) {
       for (const auto& a : pending) std::fprintf(stderr, "velmo-cli: %s: registered\n", a.c_str());
     } else {
       for (const auto& a : pending)
-        std::fprintf(stderr, "velmo-cli: %s: not registered: the batch holding it could not be committed (see %sVelmoLog.dat)\n",
-                     a.c_str(), ProgramDir().c_str());
+        std::fprintf(stderr, "velmo-cli: %s: not registered: the batch holding it could not be committed (see %s)\n",
+                     a.c_str(), LogFilePath().c_str());
       failed += static_cast<int>(pending.size());
     }
     pending.clear();
@@ -79,8 +79,8 @@ int run(const Args& given) {
     long r = regMain(a, mode, source);
     if (r != 0) {
       ++failed;
-      std::fprintf(stderr, "velmo-cli: %s: registration stopped on an error (see %sVelmoLog.dat)\n", a.c_str(),
-                   ProgramDir().c_str());
+      std::fprintf(stderr, "velmo-cli: %s: registration stopped on an error (see %s)\n", a.c_str(),
+                   LogFilePath().c_str());
     } else {
       pending.push_back(a);
     }

@@ -18,7 +18,7 @@ int run(const Args& given) {
   if (!InitSettings("van-recode")) return kExitFailed;
   StderrUi ui;
   if (!VanCodeRecode(ui)) {
-    std::fprintf(stderr, "velmo-cli: van-recode: not done (cancelled, or see %sVelmoLog.dat)\n", ProgramDir().c_str());
+    std::fprintf(stderr, "velmo-cli: van-recode: not done (cancelled, or see %s)\n", LogFilePath().c_str());
     return kExitFailed;
   }
   return kExitOk;
