@@ -56,6 +56,20 @@ std::string join(const std::vector<std::string>& v, const std::string& sep) {
   return s;
 }
 
+// Text folded at blanks into lines of at most `width` bytes, each after `indent`.
+std::string wrap(const std::string& t, const std::string& indent, size_t width = 100) {
+  std::string out, line;
+  for (const auto& w : text::split(t, ' ')) {
+    if (!line.empty() && indent.size() + line.size() + 1 + w.size() > width) {
+      out += indent + line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + w;
+  }
+  if (!line.empty()) out += indent + line + "\n";
+  return out;
+}
+
 // Text escaped for roff: backslashes, hyphens, and a leading dot or quote.
 std::string roff(const std::string& t) {
   std::string s;
@@ -216,17 +230,17 @@ std::string CommandHelp(const std::string& name) {
   bool described = false;
   for (const auto* r : rowsOf(name))
     if (!*r->item) {
-      h += std::string(r->text) + "\n";
+      h += wrap(r->text, "");
       described = true;
     }
-  if (!described) h += c->summary + "\n";
+  if (!described) h += wrap(c->summary, "");
   bool heading = false;
   for (const auto* r : rowsOf(name)) {
     if (!*r->item || isExit(r->item)) continue;
     if (!heading) h += "\n";
     heading = true;
     std::string left = std::string(r->item) + (*r->value ? " " + std::string(r->value) : "");
-    h += "  " + left + "\n      " + r->text + "\n";
+    h += "  " + left + "\n" + wrap(r->text, "      ");
   }
   h += "\nexit codes: 0 success, 1 failure, 2 usage error";
   for (const auto* r : rowsOf(name))

@@ -86,9 +86,12 @@ bool ProgramDirWritable() {
   if (!(h && *h)) {
     if (!programDirRef().empty() ? programDirInstalled() : exeHome().installed) return false;
   }
-  std::string dir = ProgramDir();
-  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return isFolder(dir) && access(dir.c_str(), W_OK) == 0;
+  // A folder not made yet counts as writable when the folder it would be made in is.
+  std::filesystem::path dir(ProgramDir());
+  if (dir.has_filename() == false) dir = dir.parent_path();
+  std::error_code ec;
+  while (!std::filesystem::exists(dir, ec) && dir.has_parent_path() && dir.parent_path() != dir) dir = dir.parent_path();
+  return isFolder(dir.string()) && access(dir.c_str(), W_OK) == 0;
 }
 
 std::string UserFolderPath(UserFolder kind) {

@@ -26,10 +26,14 @@ QWidget* visible(const char* objectName) {
   return nullptr;
 }
 
+// A click after this timer tick: a click runs its own questions in a nested
+// event loop, where this timer would not tick again until the click returned.
+void later(QAbstractButton* b) { QMetaObject::invokeMethod(b, "click", Qt::QueuedConnection); }
+
 void click(QWidget* form, const char* name) {
   if (auto* b = form->findChild<QPushButton*>(name); b && b->isEnabled()) {
     std::fprintf(stderr, "velmo-drive: %s.%s\n", qPrintable(form->objectName()), name);
-    b->click();
+    later(b);
   }
 }
 
@@ -44,7 +48,7 @@ void step() {
     if (!b && !box->buttons().isEmpty()) b = box->buttons().first();
     std::fprintf(stderr, "velmo-drive: message \"%s\" -> %s\n", qPrintable(box->text().simplified()),
                  b ? qPrintable(b->text()) : "(none)");
-    if (b) b->click();
+    if (b) later(b);
     return;
   }
   if (QWidget* s = visible("frmSettei"); s && !settingsDone) {
