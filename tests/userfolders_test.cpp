@@ -96,8 +96,8 @@ TEST_F(UserFoldersTest, AnInstalledProgramFolderIsNeverWritten) {
   fs::remove_all(home->program + "dwn");
   Install();
   const auto before = Snapshot(home->program);
+  AppLog::instance().setLogFile(LogFilePath());  // as the programs set it up, before the settings
   LoadSettings();
-  AppLog::instance().setLogFile(LogFilePath());
   WriteLog(ErrObject(0, "起動"), "Main", false, true);
   {
     screens::frmBusy b;
