@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "common/func.h"
@@ -42,10 +43,8 @@ class UserFoldersTest : public ::testing::Test {
     home = std::make_unique<test::TestHome>();
     std::ofstream(home->config + "kova.ini") << "[main]\r\nDBDir=" << home->dbDir << "\r\nLzhDir=" << home->lzhDir
                                               << "\r\n";
-    for (const char* v : {"XDG_STATE_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
-      const std::string dir = home->root + "xdg/" + text::toLowerAscii(std::string(v).substr(4)) + "/";
-      setenv(v, dir.c_str(), 1);
-    }
+    for (const auto& [variable, kind] : {std::pair{"XDG_STATE_HOME", "state"}, {"XDG_CACHE_HOME", "cache"}, {"XDG_DATA_HOME", "data"}})
+      setenv(variable, (home->root + "xdg/" + kind).c_str(), 1);
   }
   void TearDown() override {
     SetProgramDir("");

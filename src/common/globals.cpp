@@ -68,7 +68,11 @@ const ExeHome& exeHome() {
 }
 
 std::string xdgFolder(const char* variable, const char* fallbackUnderHome) {
-  if (const char* x = std::getenv(variable); x && *x && x[0] == '/') return AddPathSep(std::string(x) + "/Velmo");
+  if (const char* x = std::getenv(variable); x && *x && x[0] == '/') {
+    std::string base = x;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return AddPathSep(base + "/Velmo");
+  }
   const char* home = std::getenv("HOME");
   return AddPathSep(std::string(home && *home ? home : ".") + "/" + fallbackUnderHome + "/Velmo");
 }
