@@ -59,7 +59,7 @@ mkdir -p "$M/.config/Velmo" "$M/db" "$M/lzh"
 cp /usr/share/velmo/initDB/*.mdb "$M/db/"
 printf '[main]\r\nDBDir=%s/db/\r\nLzhDir=%s/lzh/\r\n' "$M" "$M" >"$M/.config/Velmo/kova.ini"
 chmod 600 "$M/.config/Velmo/kova.ini"
-"$BUILD/velmo/velmo-fixture" day --out "$WORK/day" --date 20050312 >/dev/null
+"$BUILD/velmo/velmo-fixture" day --out "$WORK/day" --date 20050312 --kinds all >/dev/null
 run_as_member cli velmo-cli register "$WORK"/day/*.lzh 2>"$WORK/register.err" || { cat "$WORK/register.err"; exit 1; }
 run_as_member cli velmo-cli list | tee "$WORK/list.txt"
 grep -q 20050312 "$WORK/list.txt"
