@@ -8,7 +8,8 @@ PKGS=(build-essential cmake pkg-config
       libsqlite3-dev sqlite3 libarchive-dev
       libgtest-dev googletest jlha-utils
       python3 xvfb xauth fonts-noto-cjk
-      postgresql libpq-dev)
+      postgresql libpq-dev
+      dpkg-dev file lintian desktop-file-utils man-db)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -358,6 +358,35 @@ TEST_F(ScreensTest, FileRegistrationOrdersPacksFirstAndAsksAfterAFailure) {
   SetFileChooser(nullptr);
 }
 
+TEST_F(ScreensTest, OpenWithVelmoAsksThenRegistersIntoTheChosenDatabase) {
+  WriteIni(*home);
+  const std::string sec = fixture::WriteDayArchives(home->work, {"SEC"}, Day("20050312"))[0];
+  // Only existing files named *.lzh make an "Open with" call; anything else is left to the run modes.
+  const std::string upper = home->work + "SEC050312.LZH";
+  fs::copy_file(sec, upper);
+  EXPECT_EQ(ArchivesToOpen({sec, upper}), (std::vector<std::string>{sec, upper}));
+  EXPECT_TRUE(ArchivesToOpen({sec, home->work + "missing.lzh"}).empty());
+  EXPECT_TRUE(ArchivesToOpen({"KYC", "0", "20050312"}).empty());
+  struct Case {
+    int answer;
+    const char* thisRows;
+    const char* pastRows;
+  } cases[] = {{vbCancel, "0", "0"}, {vbYes, "1", "0"}, {vbNo, "1", "1"}};
+  frmMnt m;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    home->messages.clear();
+    home->answers = {c.answer};
+    m.openArchives({sec});
+    ASSERT_FALSE(home->messages.empty());
+    EXPECT_EQ(home->messages[0].buttons, vbYesNoCancel);
+    EXPECT_NE(home->messages[0].text.find(sec), std::string::npos);
+    EXPECT_EQ(home->messages.size(), c.answer == vbCancel ? 1u : 2u);
+    EXPECT_EQ(home->sqlite("kova_this.mdb", "select count(*) from [Tデータ一覧テーブル];"), std::string(c.thisRows) + "\n");
+    EXPECT_EQ(home->sqlite("kova_data.mdb", "select count(*) from [Dデータ一覧テーブル];"), std::string(c.pastRows) + "\n");
+  }
+}
+
 class InternetTest : public ScreensTest {
  protected:
   void SetUp() override {

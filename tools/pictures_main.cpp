@@ -1,5 +1,6 @@
 // velmo-pictures OUT_FOLDER: draws the program's own pictures: the command icons
-// (icons/*.png) and the logo and topic pictures (pic/*.jpg). Run by the build.
+// (icons/*.png), the logo and topic pictures (pic/*.jpg) and the desktop icon in
+// the hicolor sizes (hicolor/NxN/apps/velmo.png). Run by the build.
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -20,11 +21,13 @@ const QColor kRed(0xc6, 0x28, 0x28);
 const QColor kOrange(0xef, 0x6c, 0x00);
 const QColor kGrey(0x54, 0x6e, 0x7a);
 
-void icon(const QString& path, const std::function<void(QPainter&)>& draw) {
-  QImage img(64, 64, QImage::Format_ARGB32);
+// An icon drawn on a 64 x 64 grid, saved at `size` pixels.
+void icon(const QString& path, const std::function<void(QPainter&)>& draw, int size = 64) {
+  QImage img(size, size, QImage::Format_ARGB32);
   img.fill(Qt::transparent);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 64.0, size / 64.0);
   draw(p);
   p.end();
   img.save(path);
@@ -225,12 +228,19 @@ int main(int argc, char** argv) {
     p.drawPolygon(t);
   });
   icon(ic + "upgrade.png", [](QPainter& p) { arrow(p, kBlue, -90); });
-  icon(ic + "velmo.png", [](QPainter& p) {
+  auto logo = [](QPainter& p) {
     p.setPen(Qt::NoPen);
     p.setBrush(kGreen);
     p.drawRoundedRect(2, 2, 60, 60, 12, 12);
     letter(p, "V", Qt::white, 44, QRect(0, 0, 64, 64));
-  });
+  };
+  icon(ic + "velmo.png", logo);
+  // The desktop menu's icon in the sizes of the hicolor theme.
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    const QString dir = out + QString("/hicolor/%1x%1/apps").arg(size);
+    QDir().mkpath(dir);
+    icon(dir + "/velmo.png", logo, size);
+  }
 
   const QString pic = out + "/pic/";
   picture(pic + "velmo_Rogo.jpg", 320, 240, [](QPainter& p, int w, int h) {

@@ -24,7 +24,7 @@ int Usage(const std::string& command) {
 }
 
 bool InitSettings(const std::string& command) {
-  AppLog::instance().setLogFile(ProgramDir() + "VelmoLog.dat");
+  AppLog::instance().setLogFile(LogFilePath());
   AppLog::instance().setLogLimit(3000);
   AppLog::instance().setTitle(kAppTitle);
   try {

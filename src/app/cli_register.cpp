@@ -68,8 +68,8 @@ int run(const Args& given) {
       return true;
     } else {
       for (const auto& a : pending)
-        std::fprintf(stderr, "velmo-cli: %s: not registered: the batch holding it could not be committed (see %sVelmoLog.dat)\n",
-                     a.c_str(), ProgramDir().c_str());
+        std::fprintf(stderr, "velmo-cli: %s: not registered: the batch holding it could not be committed (see %s)\n",
+                     a.c_str(), LogFilePath().c_str());
       failed += static_cast<int>(pending.size());
     }
     pending.clear();
@@ -114,8 +114,8 @@ int run(const Args& given) {
                    kept ? " (the records before it stay registered)" : " (not kept: the batch holding them could not be committed)");
     } else if (r != 0) {
       ++failed;
-      std::fprintf(stderr, "velmo-cli: %s: registration stopped on an error (see %sVelmoLog.dat)\n", a.c_str(),
-                   ProgramDir().c_str());
+      std::fprintf(stderr, "velmo-cli: %s: registration stopped on an error (see %s)\n", a.c_str(),
+                   LogFilePath().c_str());
     } else {
       pending.push_back(a);
     }

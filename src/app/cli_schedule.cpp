@@ -176,7 +176,10 @@ std::string crontabLine(const Schedule& s) {
   std::string line = text::midChars(s.at, 4, 2) + " " + text::midChars(s.at, 1, 2) + " * * *";
   for (const auto& [k, v] : s.env) line += " " + k + "=" + shellWord(v);
   for (const auto& w : s.command) line += " " + shellWord(w);
-  return line + " >>" + shellWord(ProgramDir() + "update.log") + " 2>&1";
+  // The folder of update.log is made now: cron's shell opens the file before velmo-cli runs.
+  const std::string logDir = WritableDir(UserFolder::State);
+  MakeDirAll(logDir);
+  return line + " >>" + shellWord(logDir + "update.log") + " 2>&1";
 }
 
 bool validTime(const std::string& at) {

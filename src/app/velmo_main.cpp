@@ -1,7 +1,9 @@
 // velmo: the program. With no words it starts the screen mode; with three words
 // (data ID, download-only flag, race date) it runs the silent mode for a parent
-// program.
+// program; with archive files (*.lzh) it opens the screen mode and offers to
+// register them.
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdlib>
 #include <memory>
@@ -44,7 +46,12 @@ class AppHooks : public StartupHooks {
     main_ = std::make_unique<screens::frmMnt>();
     G().gStatusForm = main_.get();
     main_->show();
+    if (!archives.empty()) {
+      screens::frmMnt* m = main_.get();
+      QTimer::singleShot(0, m, [m, paths = archives] { m->openArchives(paths); });
+    }
   }
+  std::vector<std::string> archives;  // "Open with Velmo": offered once the main screen shows
   // The silent mode: one archive fetched from the catalogue's address and
   // registered into this week's database (or only filed, word 2 = 1).
   void openParentChannel() override {
@@ -80,6 +87,9 @@ class AppHooks : public StartupHooks {
 int main(int argc, char** argv) {
   std::string line;
   for (int i = 1; i < argc; ++i) line += (i > 1 ? " " : "") + std::string(argv[i]);
+  // Archives given by the desktop ("Open with Velmo") open the screen mode.
+  std::vector<std::string> archives = ArchivesToOpen(std::vector<std::string>(argv + 1, argv + argc));
+  if (!archives.empty()) line.clear();
   // A parent started from a scheduler has no display: use the offscreen platform.
   if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -98,6 +108,7 @@ int main(int argc, char** argv) {
     if (G().gStatusForm) G().gStatusForm->setStatusText(m);
   });
   AppHooks hooks;
+  hooks.archives = archives;
   MainResult r = Main(line, hooks);
   if (!r.runEventLoop) return r.exitCode;
   int code = app.exec();

@@ -21,8 +21,8 @@ struct Globals {
   std::string gPasswd;   // restored password
   std::string gVANDir;
   int gVAN = 0;
-  std::string gTmpDir;   // program folder + "tmp/"
-  std::string gDwnDir;   // program folder + "dwn/"
+  std::string gTmpDir;   // WritableDir(UserFolder::Cache) + "tmp/"
+  std::string gDwnDir;   // WritableDir(UserFolder::Cache) + "dwn/"
   std::string gSilent = "0";
   int gDownOnly = 0;
   std::string gDataURL;
@@ -37,9 +37,32 @@ struct Globals {
 
 Globals& G();
 
-// Program folder (VELMO_HOME, else the executable's folder), ending in "/".
+// Program folder, ending in "/": VELMO_HOME; else the executable's folder when it
+// holds the program's files (a build folder); else the installed folder
+// "../share/velmo/" beside the executable's folder (/usr/bin -> /usr/share/velmo).
 std::string ProgramDir();
-void SetProgramDir(const std::string& dir);
+// Sets the program folder (when VELMO_HOME is not set); `installed` marks it as
+// the package's folder, which is never written.
+void SetProgramDir(const std::string& dir, bool installed = false);
+
+// True when the program may write its own files into the program folder: never
+// for the installed folder (even for the superuser), otherwise when the folder
+// can be written.
+bool ProgramDirWritable();
+
+// The user's folders for what the program writes for itself, used when the
+// program folder cannot be written; each ends in "Velmo/".
+enum class UserFolder {
+  State,  // $XDG_STATE_HOME (~/.local/state): the log, the busy window's topic counter, update.log
+  Cache,  // $XDG_CACHE_HOME (~/.cache): the work folder tmp/ and the download folder dwn/
+  Data,   // $XDG_DATA_HOME (~/.local/share): the data check report, the databases of the initial setup
+};
+std::string UserFolderPath(UserFolder kind);
+// Where the program writes a file of that kind: the program folder when it can be
+// written (a build folder, VELMO_HOME), else UserFolderPath(kind). Ends in "/".
+std::string WritableDir(UserFolder kind);
+// The log file VelmoLog.dat.
+std::string LogFilePath();
 // Settings folder (VELMO_CONFIG_DIR, else $XDG_CONFIG_HOME/Velmo), ending in "/".
 std::string ConfigDir();
 const char* const kAppTitle = "Velmo";

@@ -323,7 +323,7 @@ class UpdateRun {
     const int64_t written = db::ChangeCounter::total() - before;
     s_.rows += written > 0 ? written : 0;
     if (r != 0) {
-      fail(head + ": 登録に失敗しました(" + ProgramDir() + "VelmoLog.dat)");
+      fail(head + ": 登録に失敗しました(" + LogFilePath() + ")");
       keepAside(path);
       return;
     }

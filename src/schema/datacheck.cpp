@@ -58,7 +58,7 @@ void sectionFailed(const std::exception& ex, const char* place) {
 
 }  // namespace
 
-std::string DataCheckReportPath() { return ProgramDir() + kCheckResult; }
+std::string DataCheckReportPath() { return WritableDir(UserFolder::Data) + kCheckResult; }
 
 std::string makeReportBody_D(const std::string& fileName, std::string& date) {
   static const char* const kinds[] = {"KOVAデータ", "調教分析データ", "直前情報データ", "払戻情報データ",
@@ -138,7 +138,8 @@ bool DataCheck(CommandUi& ui, const std::string& pastFile, const std::string& ho
     std::string bytes;
     if (!text::encodeCp932(report, bytes))
       throw VelmoError(err::BadShiftJis, "レポートをShift_JISで書けません。");
-    const std::string path = ProgramDir() + resultFile;
+    const std::string path = WritableDir(UserFolder::Data) + resultFile;
+    MakeDirAll(WritableDir(UserFolder::Data));
     // Written beside the report and put in place in one step.
     WriteFileBytes(path + ".tmp", bytes);
     MoveFileOver(path + ".tmp", path);

@@ -15,7 +15,8 @@ constexpr const char* kCheckFileD = "datacheckD.txt";
 constexpr const char* kCheckFileUK = "datacheckUK.txt";
 constexpr const char* kCheckResult = "datacheckD_Result.txt";
 
-// Program folder + "datacheckD_Result.txt".
+// "datacheckD_Result.txt" in the program folder, or in the user's data folder
+// when the program folder cannot be written.
 std::string DataCheckReportPath();
 // The lines of the past-database section; `date` receives the last date read.
 std::string makeReportBody_D(const std::string& fileName, std::string& date);

@@ -32,6 +32,12 @@ std::string currentMonth() {
   return S(QDate::currentDate().toString("MM"));
 }
 std::string topicsPath() { return ProgramDir() + "topics.txt"; }
+// The topic counter lives in the header of topics.txt; where the program folder
+// cannot be written, a copy of that 16-byte header in the user's state folder
+// holds it.
+std::string counterPath() {
+  return ProgramDirWritable() ? topicsPath() : UserFolderPath(UserFolder::State) + "topics.next";
+}
 int number(const std::string& s) {
   try {
     return std::stoi(s);
@@ -172,6 +178,12 @@ void frmBusy::showTopic() {
   std::string header = clean(raw);
   h_ = number(text::midChars(header, 4, 4));
   int n = number(text::midChars(header, 12, 4));
+  if (counterPath() != topicsPath()) {
+    char kept[16] = {};
+    std::ifstream k(counterPath(), std::ios::binary);
+    k.read(kept, 16);
+    if (k.gcount() == 16) n = number(std::string(kept + 11, 4));
+  }
   int count = 0;
   std::string line;
   bool have = false;
@@ -216,17 +228,24 @@ void frmBusy::moveTopic(int step) {
   n_ += step;
   if (n_ == h_) n_ = 1;
   if (n_ == 0) n_ = h_;
-  std::fstream f(topicsPath(), std::ios::in | std::ios::out | std::ios::binary);
-  if (!f) return;
   char head[16] = {};
-  f.read(head, 16);
-  if (f.gcount() < 16) return;
+  {
+    std::ifstream in(topicsPath(), std::ios::binary);
+    in.read(head, 16);
+    if (in.gcount() < 16) return;
+  }
   char num[8];
   std::snprintf(num, sizeof num, "%04d", n_ < 0 ? 0 : n_ % 10000);
   std::string out = std::string(head, 7) + "NEXT" + num + "                ";
   out.resize(16);
-  f.clear();
-  f.seekp(0);
+  const std::string path = counterPath();
+  if (path != topicsPath()) {
+    MakeDirAll(UserFolderPath(UserFolder::State));
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(out.data(), 16);
+    return;
+  }
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  if (!f) return;
   f.write(out.data(), 16);
 }
 

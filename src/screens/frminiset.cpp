@@ -29,13 +29,9 @@ namespace fs = std::filesystem;
 namespace velmo::screens {
 
 std::string DefaultSetupBase() {
-  std::string program = ProgramDir();
-  if (!program.empty() && program.back() == '/') program.pop_back();
-  if (access(program.c_str(), W_OK) == 0) return program;
-  std::string data;
-  if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) data = x;
-  else if (const char* h = std::getenv("HOME"); h && *h) data = std::string(h) + "/.local/share";
-  return data.empty() ? program : data + "/Velmo";
+  std::string base = WritableDir(UserFolder::Data);
+  if (base.size() > 1 && base.back() == '/') base.pop_back();
+  return base;
 }
 
 namespace {

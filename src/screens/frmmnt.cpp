@@ -387,6 +387,27 @@ void frmMnt::regDataFiles(const std::string& folder, const std::string& mode, co
   choice.selectedFilter = 1;
   std::vector<std::string> paths = ChooseFiles(this, choice);
   if (paths.empty()) return;  // cancelled
+  registerArchives(paths, mode, source);
+}
+
+void frmMnt::openArchives(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  std::string names;
+  bool allVan = true;
+  for (const auto& p : paths) {
+    names += "\r\n" + p;
+    const std::string name = p.substr(p.find_last_of('/') + 1);
+    allVan = allVan && (name.rfind("JV", 0) == 0 || name.rfind("jv", 0) == 0);
+  }
+  const int answer = MsgBox("次のファイルを登録しますか？" + names +
+                                "\r\n\r\nはい：今週データ（kova_this.mdb）に登録　いいえ：過去データ（kova_data.mdb）に登録",
+                            vbYesNoCancel, "Velmo");
+  if (answer != vbYes && answer != vbNo) return;
+  // JRA-VAN archives (JVyymmdd.lzh) are converted when the JRA-VAN features are on.
+  registerArchives(paths, answer == vbYes ? "T" : "D", allVan && G().gVAN == 1 ? "V" : "J");
+}
+
+void frmMnt::registerArchives(std::vector<std::string> paths, const std::string& mode, const std::string& source) {
   OrderArchives(paths);
   auto& g = G();
   std::string note;

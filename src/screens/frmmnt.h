@@ -42,6 +42,12 @@ class frmMnt : public QMainWindow, public StatusSink {
   void regDataDir(const std::string& mode);
   // Lets the user choose archive files and registers them where they are.
   void regDataFiles(const std::string& initialFolder, const std::string& mode, const std::string& source);
+  // Registers the given archives (pack archives first) into the mode's database,
+  // as the file registration does after its chooser.
+  void registerArchives(std::vector<std::string> paths, const std::string& mode, const std::string& source);
+  // The desktop's "Open with Velmo": asks whether, and into which database, the
+  // archives are registered, then registers them.
+  void openArchives(const std::vector<std::string>& paths);
   // Moves every archive of the download folder into the data storage folder.
   void DataIdoDir();
 

@@ -66,9 +66,17 @@ void screenMode(StartupHooks& hooks) {
 
 }  // namespace
 
+std::vector<std::string> ArchivesToOpen(const std::vector<std::string>& words) {
+  for (const auto& w : words) {
+    const std::string lower = text::toLowerAscii(w);
+    if (lower.size() < 5 || lower.compare(lower.size() - 4, 4, ".lzh") != 0 || !FileExists(w)) return {};
+  }
+  return words;
+}
+
 MainResult Main(const std::string& commandLine, StartupHooks& hooks) {
   auto& log = AppLog::instance();
-  log.setLogFile(ProgramDir() + "VelmoLog.dat");
+  log.setLogFile(LogFilePath());
   log.setLogLimit(3000);
   log.setTitle(kAppTitle);
   LogMilestone("起動", "Main");

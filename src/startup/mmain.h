@@ -42,6 +42,11 @@ struct MainResult {
   int exitCode = 0;
 };
 
+// The archives of a call such as the desktop's "Open with Velmo": the words when
+// every one is an existing file named *.lzh (any case), else nothing. Such a call
+// opens the screen mode, which then offers to register them.
+std::vector<std::string> ArchivesToOpen(const std::vector<std::string>& words);
+
 // Runs Main for the given command line (the words after the program name).
 MainResult Main(const std::string& commandLine, StartupHooks& hooks);
 

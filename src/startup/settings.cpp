@@ -200,8 +200,8 @@ void LoadSettings() {
   // Compared as a number: "01" or " 1" switch it on as "1" does.
   g.gVAN = (!van.empty() && van.size() < 10 && van.find_first_not_of("0123456789") == std::string::npos && std::stol(van) == 1) ? 1 : 0;
   db::MirrorLog::setEnabled(!MirrorSetting().empty());
-  g.gTmpDir = ProgramDir() + "tmp/";
-  g.gDwnDir = ProgramDir() + "dwn/";
+  g.gTmpDir = WritableDir(UserFolder::Cache) + "tmp/";
+  g.gDwnDir = WritableDir(UserFolder::Cache) + "dwn/";
   MakeDirAll(g.gTmpDir);
   MakeDirAll(g.gDwnDir);
 }
