@@ -89,6 +89,9 @@ const std::vector<HelpEntry>& HelpEntries() {
       {"update", "--from", "yyyymmdd", "first date of the range (default today; alone: one day)"},
       {"update", "--to", "yyyymmdd", "last date of the range (at most 366 days)"},
       {"update", "--download-only", "", "files the archives into LzhDir unregistered"},
+      {"update", "--missing", "",
+       "fetches and registers only the archives the data ledger shows missing, failed or partial (default range: the "
+       "seven days up to today); a killed run started again fetches only what is still missing"},
       {"update", "--json", "", "prints one summary line of JSON on standard output"},
       {"update", "exit 3", "", "nothing was published for the range"},
       // schedule
@@ -102,6 +105,29 @@ const std::vector<HelpEntry>& HelpEntries() {
       {"schedule", "--at", "HH:MM", "the time of the daily run"},
       {"schedule", "--mode", "T|D", "the mode of the update (default T)"},
       {"schedule", "--kinds", "ID,...", "the data IDs of the update"},
+      {"schedule", "--missing", "", "the daily run is \"update --missing\" over the week up to the day"},
+      // ledger
+      {"ledger", "", "",
+       "The data ledger: for each race date of the range and each data ID, what the provider publishes (the kind's "
+       "list file), what the data storage folder holds and what was registered (the registration record "
+       "MSysVelmoLedger), as one state a cell: complete, partial, failed, missing, unpublished or unknown. A table of "
+       "dates and data IDs, one mark a cell, and a summary."},
+      {"ledger", "--from", "yyyymmdd", "first date of the range (default today; alone: one day)"},
+      {"ledger", "--to", "yyyymmdd", "last date of the range"},
+      {"ledger", "--mode", "T|D", "this week's (default) or the past database and the mode's usual kinds"},
+      {"ledger", "--kinds", "ID,...", "the data IDs instead of the mode's usual set"},
+      {"ledger", "--json", "", "one JSON object a cell, then a summary line"},
+      {"ledger", "--offline", "", "uses the list files kept in dwn/lists/ by the last fetch instead of fetching them"},
+      {"ledger", "exit 1", "", "a cell is missing, failed or partial, or a list could not be fetched"},
+      // mirror
+      {"mirror", "", "",
+       "The PostgreSQL mirror of the three databases (setting Mirror): one schema per file, every table but the "
+       "engine's own, kept current after every command that commits rows."},
+      {"mirror", "sync", "", "brings the server to the rows of the three files, in one PostgreSQL transaction"},
+      {"mirror", "status", "", "the time of the last good sync, the changes still waiting and the last error"},
+      {"mirror", "verify", "", "compares every table's row count and row checksum; exit 1 when any differs (the tables are named)"},
+      {"mirror", "--full", "", "compares every table by key instead of following the recorded changes"},
+      {"mirror", "--json", "", "prints JSON"},
       // backup
       {"backup", "", "",
        "The copies taken before a command deleted or rewrote data. A restore takes the database folder's writer "
@@ -109,6 +135,7 @@ const std::vector<HelpEntry>& HelpEntries() {
        "database's contents in one transaction."},
       {"backup", "list", "", "prints name, database, command, time and bytes of each copy, tab-separated"},
       {"backup", "restore", "", "restores the copy NAME over its database"},
+      {"backup", "--db", "PATH", "the database of a copy taken of a file outside the database folder"},
       {"backup", "--yes", "", kYes},
   };
   return rows;
@@ -127,7 +154,11 @@ const std::vector<SettingEntry>& SettingEntries() {
       {"UnpackEntryLimitMB", "512", "largest archive entry unpacked, in MB"},
       {"WriterWaitSeconds", "600", "how long a second writer to the same database folder waits for the first"},
       {"BackupDir", "DBDir + backup/", "folder of the copies taken before a command deletes or rewrites data"},
-      {"BackupGenerations", "3", "copies kept per database; 0 switches the copies off"},
+      {"BackupGenerations", "3", "copies kept per database (and each command's newest besides); 0 switches the copies off"},
+      {"FetchMinRateKB", "4", "slowest average rate of a fetch in KB/s: a file may take twice StallTimeout plus its size over this rate"},
+      {"ListFileLimitMB", "16", "largest list or check file fetched or read, in MB"},
+      {"Mirror", "", "libpq connection string or URI of the PostgreSQL mirror; empty: no mirror"},
+      {"MirrorTimeoutSeconds", "5", "longest wait for the mirror server after a command; a miss is caught up by the next sync"},
   };
   return rows;
 }
