@@ -32,7 +32,7 @@ using namespace velmo::bench;
 namespace {
 
 // The weekend dates of the years before 2026.
-std::vector<std::string> raceDays(int years) {
+std::vector<std::string> weekendsOf(int years) {
   std::vector<std::string> days;
   for (std::string d = std::to_string(2026 - years) + "0101"; d < "20260101"; d = NextDate8(d)) {
     std::tm tm{};
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
   setenv("VELMO_CONFIG_DIR", config.c_str(), 1);
 
   const std::vector<std::string> kinds = UpdateKinds("D");
-  const std::vector<std::string> days = raceDays(years);
+  const std::vector<std::string> days = weekendsOf(years);
   std::string kindList;
   for (const auto& k : kinds) kindList += (kindList.empty() ? "" : ",") + k;
 

@@ -38,36 +38,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> raceDays(int year) {
-  std::vector<std::string> out;
-  for (int i = 0; i < 366; ++i) {
-    std::tm d{};
-    d.tm_year = year - 1900;
-    d.tm_mday = 1 + i;
-    d.tm_hour = 12;
-    std::mktime(&d);
-    if (d.tm_year != year - 1900) break;
-    if (d.tm_wday == 0 || d.tm_wday == 6) {
-      char buf[16];
-      std::strftime(buf, sizeof buf, "%Y%m%d", &d);
-      out.push_back(buf);
-    }
-  }
-  return out;
-}
-
-fx::RaceDay dayOf(const std::string& date, int indexInYear) {
-  fx::RaceDay day;
-  day.date = date;
-  day.courses = {std::string("0") + std::to_string(indexInYear % 10)};
-  day.meeting = 1 + (indexInYear / 10) % 9;
-  day.dayNo = 1 + indexInYear / 90;
-  day.races = 12;
-  day.runners = 12;
-  day.seed = static_cast<uint32_t>(indexInYear + 1);
-  return day;
-}
-
 std::vector<std::string> kindsD() {
   std::vector<std::string> kinds;
   for (const char* k : {"BAB", "KYG", "SEC", "HJC", "TYB", "SKB", "CYA", "SRA", "JOA", "OZ", "ZEC", "KTA", "KAA"}) {
