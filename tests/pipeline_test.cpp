@@ -97,8 +97,16 @@ Loaded load(const Archives& make, const std::string& source, const std::string& 
     }
     EXPECT_TRUE(batch.commit());
   }
-  out.thisWeek = h.sqlite("kova_this.mdb", ".dump");
-  out.past = h.sqlite("kova_data.mdb", ".dump");
+  // The registration record says when each archive was registered (the times
+  // differ) and names the run's folders.
+  for (const char* f : {"kova_this.mdb", "kova_data.mdb"}) h.sqlite(f, "update MSysVelmoLedger set registered_at = null;");
+  auto dump = [&](const char* f) {
+    std::string d = h.sqlite(f, ".dump");
+    for (size_t p; (p = d.find(h.root)) != std::string::npos;) d.replace(p, h.root.size(), "HOME/");
+    return d;
+  };
+  out.thisWeek = dump("kova_this.mdb");
+  out.past = dump("kova_data.mdb");
   out.log = normalizedLog(h.logText(), h.root);
   for (const auto& m : h.messages) out.messages.push_back(m.text);
   return out;

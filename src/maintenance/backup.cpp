@@ -1,3 +1,4 @@
+#include "common/clock.h"
 #include "maintenance/backup.h"
 
 #include <sqlite3.h>
@@ -38,14 +39,7 @@ namespace {
 
 const char* const kLocation = "BackupBefore";
 
-std::string nowStamp() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &tm);
-  return buf;
-}
+std::string nowStamp() { return LocalTimeText("%Y%m%d-%H%M%S"); }
 
 std::string commandWord(const std::string& command) {
   std::string w;

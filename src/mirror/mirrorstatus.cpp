@@ -1,3 +1,4 @@
+#include "common/clock.h"
 #include "mirror/mirrorstatus.h"
 
 #include <ctime>
@@ -11,14 +12,7 @@ namespace velmo::mirror {
 
 namespace {
 
-std::string now() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  return buf;
-}
+std::string now() { return LocalTimeText("%Y-%m-%d %H:%M:%S"); }
 
 std::string oneLine(std::string s) {
   for (char& c : s)

@@ -1,3 +1,4 @@
+#include "common/clock.h"
 #include "registration/ledger.h"
 
 #include <algorithm>
@@ -85,14 +86,7 @@ std::string skipJson(const reg::FileTally& t, bool modeSkipped) {
 
 }  // namespace
 
-std::string LedgerTimestamp() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
-  return buf;
-}
+std::string LedgerTimestamp() { return LocalTimeText("%Y-%m-%dT%H:%M:%S"); }
 
 ArchiveRecord::ArchiveRecord(const std::string& archivePath, const std::string& mode) {
   row_.archive = FileNamePart(archivePath);
