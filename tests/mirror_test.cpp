@@ -295,6 +295,14 @@ TEST(Mirror, ASyncKilledHalfWayLeavesTheServerAsItWasAndTheNextCompletes) {
   ASSERT_NE(holder, nullptr);
   std::fputs("BEGIN; LOCK TABLE velmo_mirror.files IN EXCLUSIVE MODE; SELECT 1;\n", holder);
   std::fflush(holder);
+  // The other session holds the lock before the sync starts.
+  bool held = false;
+  for (int i = 0; i < 2400 && !held; ++i) {
+    held = s.psql("select count(*) from pg_locks l join pg_class c on c.oid = l.relation join pg_namespace n on n.oid = c.relnamespace"
+                  " where n.nspname = 'velmo_mirror' and c.relname = 'files' and l.mode = 'ExclusiveLock' and l.granted") == "1\n";
+    if (!held) usleep(50000);
+  }
+  ASSERT_TRUE(held);
   pid_t child = fork();
   if (child == 0) {
     setenv("VELMO_HOME", h.program.c_str(), 1);
