@@ -73,11 +73,6 @@ void fill(sqlite3* c, const std::string& table, long rows, bool perRunner) {
   exec(c, "COMMIT");
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

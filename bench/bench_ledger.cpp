@@ -46,11 +46,6 @@ std::vector<std::string> weekendsOf(int years) {
   return days;
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

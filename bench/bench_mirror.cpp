@@ -154,11 +154,6 @@ double timePsql(const std::string& conninfo, const std::string& script) {
   return seconds(t0, Clock::now());
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

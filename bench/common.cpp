@@ -96,6 +96,12 @@ int YearsOption(int argc, char** argv, int fallback) {
 
 double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
+double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
 // Rows of a file decoded by the layout, ready for a plain insert.
 std::vector<std::vector<db::Value>> decodeRows(const reg::Layout& L, const std::string& path) {
   std::vector<std::vector<db::Value>> rows;

@@ -22,6 +22,8 @@ std::string freshDbFolder(const std::string& name);
 // plain loop has its database open before timing.
 void openBeforeTiming();
 double seconds(Clock::time_point a, Clock::time_point b);
+// The median of timings (0 for none).
+double median(std::vector<double> v);
 // The race days of a year (yyyymmdd): every Saturday and Sunday.
 std::vector<std::string> raceDays(int year);
 // A race day of its own race keys: one racecourse, 12 races of 12 runners.
